@@ -1,0 +1,37 @@
+#pragma once
+// Several HTTP requests to one camera, run together; one completion when all
+// have ended. The result is 0 when every request succeeded (no transport
+// error, status 200-299 or 302, non-empty body), else the translated code of
+// the first failure in the order the requests were added.
+#include <functional>
+#include <memory>
+#include <netkit/http/HttpClient.h>
+
+namespace Orix::Utility {
+
+class AsyncMultiRequest : public std::enable_shared_from_this<AsyncMultiRequest> {
+public:
+    static std::shared_ptr<AsyncMultiRequest> create(asio::ConnectionInfoPtr info,
+                                                     boost::asio::io_context& io);
+
+    void addGetRequest(const std::string& uri, http::Timeout timeout,
+                       http::HttpCompletion completion);
+    void addPostRequest(const std::string& uri, std::string body, http::Timeout timeout,
+                        http::HttpCompletion completion, http::Headers headers = {});
+    // Each request's own completion runs first, then done once.
+    void start(std::function<void(std::uint32_t)> done);
+    void cancel();
+
+private:
+    AsyncMultiRequest(asio::ConnectionInfoPtr info, boost::asio::io_context& io);
+    struct Item;
+    void finishOne(std::size_t index, std::uint32_t result);
+
+    asio::ConnectionInfoPtr info_;
+    boost::asio::io_context& io_;
+    std::vector<std::shared_ptr<Item>> items_;
+    std::function<void(std::uint32_t)> done_;
+    std::size_t pending_ = 0;
+};
+
+} // namespace Orix::Utility

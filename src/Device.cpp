@@ -1,0 +1,378 @@
+#include "Device.h"
+
+#include "TopologyParser.h"
+
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <json/json.h>
+#include <netkit/asio/TcpProbe.h>
+#include <netkit/util/Contract.h>
+#include <orix/ErrorCodes.h>
+
+namespace Vapixcam {
+
+namespace {
+
+const char* const kOpticsProbeUri = "/axis-cgi/opticssetup.cgi?monitor=poll&source=1";
+const char* const kTopologyUri =
+    "/axis-cgi/param.cgi?action=list&group=Network.RTSP.Port,Brand.ProdNbr,"
+    "Properties.Firmware.Version,AudioSource.NbrOfSources,ImageSource.NbrOfSources,"
+    "StreamProfile,Input.NbrOfInputs,Output.NbrOfOutputs,Properties.Image.Format,"
+    "Properties.Image.Resolution,Properties.Audio.Decoder.Format,Properties.VirtualInput,"
+    "Network.eth0.MACAddress,PTZ.Various";
+const char* const kRateControlUri = "/axis-cgi/param.cgi?action=listdefinitions&listformat="
+                                    "xmlschema&group=root.Image.I%.RateControl.Mode";
+
+// The optics probe blocks the connection thread; a camera that does not
+// answer must not hold the attempt for the default request time-out.
+constexpr std::chrono::milliseconds kProbeTimeout{10000};
+constexpr std::chrono::milliseconds kRtspProbeTimeout{5000};
+
+std::int32_t integerValue(const std::string& body, const std::string& key, std::int32_t missing)
+{
+    const auto value = findParameterValue(body, key);
+    if (!value)
+        return missing;
+    try {
+        return static_cast<std::int32_t>(std::stol(*value));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+Json::Value toJson(const std::vector<std::string>& items)
+{
+    Json::Value array(Json::arrayValue);
+    for (const auto& item : items)
+        array.append(item);
+    return array;
+}
+
+} // namespace
+
+void applyTopologyAnswer(const std::string& body, Topology& topology,
+                         const Orix::LoggerOwner& logger)
+{
+    topology.product = findParameterValue(body, "Brand.ProdNbr").value_or("");
+    topology.firmware = findParameterValue(body, "Firmware.Version").value_or("");
+    ORIX_LOG(logger, Orix::LogWarning,
+             " Connected to device " << topology.product << "/" << topology.firmware);
+
+    const auto dot = topology.firmware.find('.');
+    if (dot != std::string::npos) {
+        topology.modelKey = topology.product + "#" + topology.firmware.substr(0, dot);
+    } else {
+        ORIX_LOG(logger, Orix::LogError,
+                 " Cannot get major firmware version from '" << topology.firmware << "'");
+        topology.modelKey.clear();
+    }
+
+    if (body.find("CtlQueueing") != std::string::npos)
+        topology.ptzControlQueue = true;
+
+    topology.videoCodecs = videoCodecsOf(findParameterValue(body, "Properties.Image.Format").value_or(""));
+    if (topology.videoCodecs.empty())
+        topology.videoCodecs = {"H264"};
+    topology.audioCodecs = audioCodecsOf(findParameterValue(body, "Audio.Decoder.Format").value_or(""));
+
+    topology.resolutions = getResolutions(body, logger, "");
+
+    topology.audioSources = integerValue(body, "AudioSource.NbrOfSources", 0);
+    topology.videoChannels = integerValue(body, "ImageSource.NbrOfSources", topology.videoChannels);
+    topology.inputs = integerValue(body, "Input.NbrOfInputs", 0);
+    topology.outputs = integerValue(body, "Output.NbrOfOutputs", 0);
+    topology.virtualInputs = findParameterValue(body, "VirtualInput").value_or("") == "yes";
+
+    ORIX_LOG(logger, Orix::LogDebug,
+             " Device has:"
+                 << " videoCodecs=" << listToString(topology.videoCodecs)
+                 << " audioCodecs=" << listToString(topology.audioCodecs)
+                 << " channels=" << topology.videoChannels << " asChannels=" << topology.audioSources
+                 << " input=" << topology.inputs << " outputs=" << topology.outputs
+                 << (topology.virtualInputs ? "+32v" : "")
+                 << " resolutions=" << listToString(topology.resolutions));
+
+    unsigned long port = 0;
+    if (const auto text = findParameterValue(body, "Network.RTSP.Port")) {
+        try {
+            std::size_t used = 0;
+            port = std::stoul(*text, &used);
+            if (used != text->size() || port > 65535)
+                port = 0;
+        } catch (const std::exception&) {
+            port = 0;
+        }
+    }
+    if (port == 0) {
+        ORIX_LOG(logger, Orix::LogWarning,
+                 " Can't get RTSP port from response, default RTPS will be used");
+    } else {
+        topology.rtspPort = static_cast<std::uint16_t>(port);
+        topology.rtspOverHttp = false;
+        ORIX_LOG(logger, Orix::LogWarning, " Use " << port << " as RTSP port");
+    }
+}
+
+Device::Device(Orix::GDRV::IDeviceHandler* handler, const Orix::GDRV::DeviceDescription& description,
+               std::string model, std::string firmware, Orix::GDRV::DriverInfoPtr driverInfo,
+               Orix::LoggerPtr logger)
+    : Base(handler, std::move(logger), description),
+      model_(std::move(model)),
+      firmware_(std::move(firmware)),
+      driverInfo_(std::move(driverInfo))
+{
+}
+
+Device::~Device()
+{
+    stopConnectionThread();
+}
+
+Orix::IContract* Device::QueryContract(const char* name)
+{
+    return const_cast<Orix::IContract*>(QueryConstContract(name));
+}
+
+const Orix::IContract* Device::QueryConstContract(const char* name) const
+{
+    using namespace Orix;
+    if (Utility::isContract<IContract>(name) || Utility::isContract<GDRV::IDevice>(name) ||
+        Utility::isContract<GDRV::IDevice2>(name))
+        return static_cast<const GDRV::IDevice2*>(this);
+    if (Utility::isContract<GDRV::IDeviceInfo>(name))
+        return static_cast<const GDRV::IDeviceInfo*>(this);
+    return nullptr;
+}
+
+void Device::tryConnect(const std::string& connectionString)
+{
+    const auto info = Orix::asio::parseConnectionInfo(connectionString);
+    if (!info) {
+        handleConnected(Orix::Utility::makeConnectionError(
+            Orix::Utility::ConnectionError::invalidConnectionString));
+        return;
+    }
+    setConnectionInfo(info);
+    const unsigned attempt = currentAttempt();
+
+    std::string opticsBody;
+    const auto opticsError = Orix::http::syncHttpGet(info, kOpticsProbeUri, getLogger().get(),
+                                                     opticsBody, {}, true, kProbeTimeout);
+    {
+        std::lock_guard<std::mutex> lock(topologyMutex_);
+        topology_.opticsSetup = !opticsError;
+    }
+
+    pendingRequest_ = Orix::http::asyncGetEx(
+        info, kTopologyUri, service(), std::nullopt,
+        [this, attempt](const boost::system::error_code& error, const std::string& body,
+                        const Orix::http::HttpResponse& response) {
+            handleTopology(attempt, error, body, response);
+        });
+}
+
+void Device::handleTopology(unsigned attempt, const boost::system::error_code& error,
+                            const std::string& body, const Orix::http::HttpResponse& response)
+{
+    pendingRequest_.reset();
+    if (attempt != currentAttempt())
+        return;
+    if (error) {
+        if (error.value() == 404) {
+            ORIX_LOG(*this, Orix::LogWarning,
+                     " Can't receive device properties: " << error.value() << "." << error.message()
+                                                           << ", default values will be used");
+        } else {
+            ORIX_LOG(*this, Orix::LogError,
+                     " Can't receive device properties: " << error.value() << "."
+                                                           << error.message());
+            handleConnected(error);
+            return;
+        }
+    } else if (!((response.status >= 200 && response.status < 300) || response.status == 302) ||
+               body.empty()) {
+        ORIX_LOG(*this, Orix::LogWarning, " Can't get data - bad response, default values will be used");
+    } else {
+        Topology updated = topology();
+        applyTopologyAnswer(body, updated, *this);
+        std::lock_guard<std::mutex> lock(topologyMutex_);
+        topology_ = std::move(updated);
+    }
+    checkRtspReachability(attempt);
+}
+
+void Device::checkRtspReachability(unsigned attempt)
+{
+    const auto info = getConnectionInfo();
+    const std::uint16_t rtspPort = topology().rtspPort;
+    if (rtspPort == info->endpoint.port) {
+        ORIX_LOG(*this, Orix::LogWarning, " RTSP port is same as device port");
+        handleConnected({});
+        return;
+    }
+    ORIX_LOG(*this, Orix::LogDebug, " Checking RTSP.....");
+    Orix::asio::Endpoint endpoint{info->endpoint.address, rtspPort};
+    Orix::asio::asyncTcpProbe(
+        service(), endpoint, kRtspProbeTimeout,
+        [this, attempt](const boost::system::error_code& error) {
+            if (attempt != currentAttempt())
+                return;
+            if (error) {
+                ORIX_LOG(*this, Orix::LogWarning,
+                         " Can't connect to RTSP port: " << error.value() << "." << error.message()
+                                                          << ", rtspOverHttp will be used");
+                std::lock_guard<std::mutex> lock(topologyMutex_);
+                topology_.rtspOverHttp = true;
+            } else {
+                ORIX_LOG(*this, Orix::LogDebug, " RTSP port is reachable");
+            }
+            handleConnected({});
+        });
+}
+
+void Device::onDisconnected()
+{
+    if (pendingRequest_) {
+        pendingRequest_->cancel();
+        pendingRequest_.reset();
+    }
+}
+
+Orix::asio::ConnectionInfoPtr Device::getRtspConnectionInfo(bool& rtspOverHttp)
+{
+    try {
+        const auto info = getConnectionInfo();
+        if (!info)
+            return nullptr;
+        const Topology current = topology();
+        if (current.rtspOverHttp) {
+            rtspOverHttp = true;
+            return info;
+        }
+        auto rtsp = std::make_shared<Orix::asio::ConnectionInfo>(*info);
+        if (!Orix::asio::resolveAddress(info->endpoint.address, rtsp->endpoint,
+                                        std::to_string(current.rtspPort)))
+            throw std::runtime_error("cannot resolve '" + info->endpoint.address + "'");
+        return rtsp;
+    } catch (const std::exception& e) {
+        ORIX_LOG(*this, Orix::LogError, "std::exception - " << e.what());
+        return nullptr;
+    }
+}
+
+Topology Device::topology() const
+{
+    std::lock_guard<std::mutex> lock(topologyMutex_);
+    return topology_;
+}
+
+std::string Device::maxResolution() const
+{
+    return Vapixcam::maxResolution(topology().resolutions);
+}
+
+std::int32_t Device::inputCount() const
+{
+    return topology().inputs;
+}
+
+std::int32_t Device::outputCount() const
+{
+    return topology().outputs;
+}
+
+std::string Device::rateControlMode(std::uint32_t channel)
+{
+    std::lock_guard<std::mutex> lock(rateControlMutex_);
+    if (rateControlCache_.size() < channel + 1)
+        rateControlCache_.resize(channel + 1);
+    std::string& entry = rateControlCache_[channel];
+    if (!entry.empty())
+        return entry;
+    std::string uri = kRateControlUri;
+    uri.replace(uri.find("I%"), 2, "I" + std::to_string(channel));
+    std::string body;
+    const auto info = getConnectionInfo();
+    const auto error = info ? Orix::http::syncHttpGet(info, uri, getLogger().get(), body)
+                            : Orix::Utility::makeConnectionError(
+                                  Orix::Utility::ConnectionError::noConnectionInfo);
+    entry = !error && body.find("value=\"abr\"") != std::string::npos ? "abr" : "cbr";
+    return entry;
+}
+
+Orix::Analytics::IVideoAnalytics* Device::CreateVideoAnalytics(
+    Orix::Analytics::IVideoAnalyticsHandler* handler, std::uint32_t channel, const char* detectorId)
+{
+    const auto& models = description().models;
+    ORIX_LOG(*this, Orix::LogDebug,
+             " Creating videoAnalytic detectorID='"
+                 << (detectorId ? detectorId : "") << "' for " << models.front().vendor << "/"
+                 << models.front().model << "/"
+                 << (models.front().firmwares.empty() ? "" : models.front().firmwares.front()));
+    if (generic()) {
+        return guarded([&] {
+            return DeviceTraits::createDetector(handler, channel, detectorId ? detectorId : "",
+                                                *this);
+        });
+    }
+    const auto& sources = description().videoSources;
+    if (channel < sources.size() && detectorId != nullptr) {
+        const auto& detectors = sources[channel].detectors;
+        if (std::find(detectors.begin(), detectors.end(), detectorId) != detectors.end())
+            return guarded(
+                [&] { return DeviceTraits::createDetector(handler, channel, detectorId, *this); });
+        ORIX_LOG(*this, Orix::LogError,
+                 " Can't create videoAnalytic detectorID='" << detectorId
+                                                            << "' not defined for device");
+        return nullptr;
+    }
+    ORIX_LOG(*this, Orix::LogError,
+             " Can't create videoAnalytic channel=" << channel << " detectorID='"
+                                                    << (detectorId ? detectorId : "") << "'");
+    return nullptr;
+}
+
+Orix::Analytics::IVideoAnalytics* Device::CreateVideoAnalyticsEx(
+    Orix::Analytics::IVideoAnalyticsHandler*, std::uint32_t channel, const char* detectorId)
+{
+    ORIX_LOG(*this, Orix::LogDebug,
+             " Creating videoAnalyticEx channel=" << channel << " detectorID='"
+                                                  << (detectorId ? detectorId : "") << "'");
+    return nullptr;
+}
+
+void Device::DescribeDevice(Orix::IDynamicParametersHandler* handler)
+{
+    if (handler == nullptr)
+        return;
+    try {
+        const Topology t = topology();
+        Json::Value root(Json::objectValue);
+        root["connected"] = connectionState() == Orix::GDRV::ConnectionState::Connected;
+        root["product"] = t.product;
+        root["firmware"] = t.firmware;
+        root["modelKey"] = t.modelKey;
+        root["videoCodecs"] = toJson(t.videoCodecs);
+        root["audioCodecs"] = toJson(t.audioCodecs);
+        root["resolutions"] = toJson(t.resolutions);
+        root["videoChannels"] = t.videoChannels;
+        root["audioSources"] = t.audioSources;
+        root["inputs"] = t.inputs;
+        root["outputs"] = t.outputs;
+        root["virtualInputs"] = t.virtualInputs;
+        root["rtspPort"] = t.rtspPort;
+        root["rtspOverHttp"] = t.rtspOverHttp;
+        root["opticsSetup"] = t.opticsSetup;
+        root["ptzControlQueue"] = t.ptzControlQueue;
+        Json::StreamWriterBuilder writer;
+        writer["indentation"] = "";
+        const std::string text = Json::writeString(writer, root);
+        handler->Completed(static_cast<Orix::GDRV::IDeviceInfo*>(this), text.c_str(),
+                           static_cast<std::uint32_t>(text.size()));
+    } catch (const std::exception& e) {
+        ORIX_LOG(*this, Orix::LogError, " std::exception - " << e.what());
+        handler->Failed(static_cast<Orix::GDRV::IDeviceInfo*>(this), Orix::GenericFailure);
+    }
+}
+
+} // namespace Vapixcam

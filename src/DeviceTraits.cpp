@@ -1,0 +1,51 @@
+#include "DeviceTraits.h"
+
+#include "Device.h"
+
+namespace Vapixcam {
+
+// Channel classes join here as the driver gains them.
+
+Orix::GDRV::IVideoSource* DeviceTraits::createVideoSource(Orix::GDRV::IVideoSourceHandler*,
+                                                          std::uint32_t, std::uint32_t,
+                                                          const char*, Device&)
+{
+    return nullptr;
+}
+
+Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler*,
+                                                          std::uint32_t, const char*, Device&)
+{
+    return nullptr;
+}
+
+Orix::GDRV::IAudioDestination* DeviceTraits::createAudioDestination(
+    Orix::GDRV::IAudioDestinationHandler*, std::uint32_t, Device&)
+{
+    return nullptr;
+}
+
+Orix::GDRV::IIODevice* DeviceTraits::createConfigurableIODevice(Orix::GDRV::IIODeviceHandler*,
+                                                               std::uint32_t, Device&)
+{
+    return nullptr;
+}
+
+Orix::GDRV::IIODevice* DeviceTraits::createVirtualIODevice(Orix::GDRV::IIODeviceHandler*,
+                                                          std::uint32_t, Device&)
+{
+    return nullptr;
+}
+
+Orix::GDRV::ITelemetryChannel* DeviceTraits::createTelemetryChannel(std::uint32_t, Device&)
+{
+    return nullptr;
+}
+
+Orix::Analytics::IVideoAnalytics* DeviceTraits::createDetector(
+    Orix::Analytics::IVideoAnalyticsHandler*, std::uint32_t, const std::string&, Device&)
+{
+    return nullptr;
+}
+
+} // namespace Vapixcam
