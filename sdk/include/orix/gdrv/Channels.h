@@ -2,19 +2,54 @@
 // Channel interfaces created by a device, and the host handlers they call.
 // Each channel is destroyed by the host through its Destroy operation.
 #include <cstdint>
+#include <orix/Handlers.h>
 #include <orix/IContract.h>
 
 namespace Orix::GDRV {
 
-class IVideoSourceHandler : public IContract {};
 class IAudioSourceHandler : public IContract {};
 class IAudioDestinationHandler : public IContract {};
 class IIODeviceHandler : public IContract {};
+
+// One compressed frame as the host receives it. The bytes are valid only
+// during the call.
+struct MediaFrame {
+    const char* codec = "";          // "H264", "H265", "MJPEG", "MPEG4", "G.711", "G.726", "AAC"
+    const std::uint8_t* data = nullptr; // Annex B for H.264/H.265, a whole JPEG for MJPEG
+    std::uint32_t size = 0;
+    bool keyFrame = false;
+    std::uint64_t timestamp = 0;     // host time, milliseconds
+    std::uint32_t rtpTimestamp = 0;
+};
+
+class IVideoSourceHandler : public IContract {
+public:
+    // slot 3: a frame of the stream.
+    virtual void OnFrame(const IContract* source, const MediaFrame& frame) = 0;
+    // slot 4: a statistic of the stream (name, value), e.g. "fps", "kbps", "lostFrames".
+    virtual void OnStatistic(const IContract* source, const char* name, double value) = 0;
+    // slot 5: the stream (re)started delivering after a session was opened.
+    virtual void OnStreamStarted(const IContract* source) = 0;
+    // slot 6: no frames came back within the signal-lost time after a failure.
+    virtual void Failed(const IContract* source, std::uint32_t result) = 0;
+};
 
 class IVideoSource : public IContract {
 public:
     // slot 3
     virtual void Destroy() = 0;
+    // slot 4
+    virtual std::uint32_t GetChannel() const = 0;
+    // slot 5
+    virtual void Start(IVideoSourceHandler* handler) = 0;
+    // slot 6
+    virtual void Stop() = 0;
+    // slot 7: asks for a key frame; completes through the handler.
+    virtual void RequestKeyFrame(IAsyncActionHandler* handler) = 0;
+    // slot 8
+    virtual void SetBlockConfigurating(bool block) = 0;
+    // slot 9
+    virtual std::uint32_t GetStream() const = 0;
 };
 
 class IAudioSource : public IContract {

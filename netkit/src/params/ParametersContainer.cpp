@@ -1,0 +1,130 @@
+#include <netkit/params/ParametersContainer.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace Orix::Utility {
+
+std::string paramToString(const ParamValue& value)
+{
+    struct Visitor {
+        std::string operator()(bool v) const { return v ? "true" : "false"; }
+        std::string operator()(int v) const { return std::to_string(v); }
+        std::string operator()(double v) const
+        {
+            std::ostringstream out;
+            out << v;
+            return out.str();
+        }
+        std::string operator()(const std::string& v) const { return v; }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+void ParametersContainer::setPersistentParam(const std::string& name, ParamValue value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    persistent_[name] = std::move(value);
+}
+
+std::optional<ParamValue> ParametersContainer::getPersistentParam(const std::string& name) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = persistent_.find(name);
+    if (it == persistent_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+void ParametersContainer::setDefaultValue(const std::string& name, ParamValue value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    defaults_[name] = std::move(value);
+}
+
+std::optional<ParamValue> ParametersContainer::getDefaultValue(const std::string& name) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = defaults_.find(name);
+    if (it == defaults_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<ParamValue> ParametersContainer::lookup(const std::string& name) const
+{
+    if (auto value = getPersistentParam(name))
+        return value;
+    return getDefaultValue(name);
+}
+
+std::string ParametersContainer::getString(const std::string& name, const std::string& fallback) const
+{
+    const auto value = lookup(name);
+    return value ? paramToString(*value) : fallback;
+}
+
+int ParametersContainer::getInt(const std::string& name, int fallback) const
+{
+    const auto value = lookup(name);
+    if (!value)
+        return fallback;
+    if (const int* v = std::get_if<int>(&*value))
+        return *v;
+    if (const bool* v = std::get_if<bool>(&*value))
+        return *v ? 1 : 0;
+    if (const double* v = std::get_if<double>(&*value))
+        return std::isfinite(*v) ? static_cast<int>(*v) : fallback;
+    const std::string& text = std::get<std::string>(*value);
+    try {
+        std::size_t used = 0;
+        const int parsed = std::stoi(text, &used);
+        return used == text.size() ? parsed : fallback;
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+bool ParametersContainer::getBool(const std::string& name, bool fallback) const
+{
+    const auto value = lookup(name);
+    if (!value)
+        return fallback;
+    if (const bool* v = std::get_if<bool>(&*value))
+        return *v;
+    if (const int* v = std::get_if<int>(&*value))
+        return *v != 0;
+    if (const double* v = std::get_if<double>(&*value))
+        return *v != 0.0;
+    const std::string& text = std::get<std::string>(*value);
+    if (text == "true" || text == "yes" || text == "on" || text == "1")
+        return true;
+    if (text == "false" || text == "no" || text == "off" || text == "0")
+        return false;
+    return fallback;
+}
+
+void ParametersContainer::pushParameters(ParamMap changes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(std::move(changes));
+}
+
+bool ParametersContainer::popParameters(ParamMap& changes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_.empty())
+        return false;
+    changes = std::move(pending_.front());
+    pending_.pop_front();
+    return true;
+}
+
+void ParametersContainer::updateParams(const ParamMap& changes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [name, value] : changes)
+        persistent_[name] = value;
+}
+
+} // namespace Orix::Utility
