@@ -1,0 +1,214 @@
+// The device against camsim: what a connection attempt learns and decides.
+#include "Device.h"
+#include "support/CamsimProcess.h"
+#include "support/FakeHost.h"
+
+#include <gtest/gtest.h>
+#include <netkit/http/HttpClient.h>
+#include <orix/ErrorCodes.h>
+
+using Orix::GDRV::ConnectionState;
+using TestSupport::CamsimOptions;
+using TestSupport::CamsimProcess;
+
+namespace {
+
+Orix::GDRV::DeviceDescription genericDescription()
+{
+    Orix::GDRV::DeviceDescription description;
+    description.models.push_back({"Axis", "generic", {"auto"}});
+    return description;
+}
+
+struct Connection {
+    std::shared_ptr<TestSupport::CapturingLogger> log =
+        std::make_shared<TestSupport::CapturingLogger>(0);
+    TestSupport::RecordingDeviceHandler handler;
+    std::unique_ptr<Vapixcam::Device> device;
+
+    explicit Connection(const std::string& url)
+    {
+        device = std::make_unique<Vapixcam::Device>(&handler, genericDescription(), "generic", "",
+                                                    nullptr, log);
+        device->setRetryDelayFunction([](unsigned) { return std::chrono::milliseconds(60000); });
+        device->Connect(url.c_str());
+    }
+    ~Connection()
+    {
+        device->Disconnect();
+        device.reset();
+    }
+    // The first outcome of the attempt: Connected or Failed.
+    ConnectionState outcome()
+    {
+        for (int i = 0; i < 400; ++i) {
+            for (const auto& change : handler.changes()) {
+                if (change.state == ConnectionState::Connected || change.state == ConnectionState::Failed)
+                    return change.state;
+            }
+            handler.waitFor(ConnectionState::Connected, 1, std::chrono::milliseconds(100));
+        }
+        return ConnectionState::Connecting;
+    }
+};
+
+class DeviceConnection : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!CamsimProcess::available())
+            GTEST_SKIP() << "camsim is not built";
+        Orix::http::clearAuthenticationCache();
+    }
+};
+
+TEST_F(DeviceConnection, ReadsTopologyOfEachModel)
+{
+    const struct {
+        const char* model;
+        const char* product;
+        const char* modelKey;
+        int channels;
+        bool optics;
+    } cases[] = {
+        {"M1065-LW", "M1065-LW", "M1065-LW#9", 1, false},
+        {"P7214", "P7214", "P7214#5", 4, false},
+        {"P3245-LVE", "P3245-LVE", "P3245-LVE#10", 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        CamsimOptions options;
+        options.model = c.model;
+        CamsimProcess camsim(options);
+        Connection connection(camsim.url());
+        ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+        const Vapixcam::Topology t = connection.device->topology();
+        EXPECT_EQ(t.product, c.product);
+        EXPECT_EQ(t.modelKey, c.modelKey);
+        EXPECT_EQ(t.videoChannels, c.channels);
+        EXPECT_EQ(t.opticsSetup, c.optics);
+        EXPECT_EQ(t.rtspPort, camsim.rtspPort());
+        EXPECT_FALSE(t.rtspOverHttp);
+        EXPECT_FALSE(t.resolutions.empty());
+        EXPECT_TRUE(connection.log->contains(" RTSP port is reachable"));
+
+        bool overHttp = true;
+        const auto rtsp = connection.device->getRtspConnectionInfo(overHttp);
+        ASSERT_TRUE(rtsp);
+        EXPECT_EQ(rtsp->endpoint.port, camsim.rtspPort());
+        EXPECT_EQ(rtsp->endpoint.address, "127.0.0.1");
+    }
+}
+
+TEST_F(DeviceConnection, TwoRequestsAndOneChallengePerAttempt)
+{
+    CamsimProcess camsim;
+    Connection connection(camsim.url());
+    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+    const auto requests = camsim.requests();
+    std::size_t challenges = 0, optics = 0, topology = 0;
+    for (const auto& r : requests) {
+        challenges += r.status == 401;
+        optics += r.target.rfind("/axis-cgi/opticssetup.cgi", 0) == 0;
+        topology += r.target.rfind("/axis-cgi/param.cgi?action=list", 0) == 0;
+    }
+    EXPECT_EQ(challenges, 1u);
+    EXPECT_EQ(optics, 2u);   // challenged once, then answered
+    EXPECT_EQ(topology, 1u); // carries the cached nonce at once
+    EXPECT_EQ(requests.size(), 3u);
+}
+
+TEST_F(DeviceConnection, TopologyNotFoundStillConnectsWithDefaults)
+{
+    CamsimOptions options;
+    options.faults = {"/axis-cgi/param.cgi=status:404"};
+    CamsimProcess camsim(options);
+    Connection connection(camsim.url());
+    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+    const Vapixcam::Topology t = connection.device->topology();
+    EXPECT_EQ(t.product, "");
+    EXPECT_EQ(t.videoCodecs, std::vector<std::string>{"H264"});
+    EXPECT_EQ(t.rtspPort, Orix::http::DEFAULT_RTSP_PORT);
+    EXPECT_TRUE(connection.log->contains("Can't receive device properties: 404."));
+    EXPECT_TRUE(connection.log->contains(", default values will be used"));
+}
+
+TEST_F(DeviceConnection, BadAnswersConnectWithDefaults)
+{
+    for (const char* fault : {"/axis-cgi/param.cgi=status:500", "/axis-cgi/param.cgi=empty"}) {
+        SCOPED_TRACE(fault);
+        CamsimOptions options;
+        options.faults = {fault};
+        CamsimProcess camsim(options);
+        Connection connection(camsim.url());
+        ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+        EXPECT_TRUE(connection.log->contains(" Can't get data - bad response, default values will be used"));
+    }
+}
+
+TEST_F(DeviceConnection, ClosedRtspPortTunnelsOverHttp)
+{
+    CamsimOptions options;
+    options.rtsp = false;
+    CamsimProcess camsim(options);
+    Connection connection(camsim.url());
+    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+    EXPECT_TRUE(connection.device->topology().rtspOverHttp);
+    EXPECT_TRUE(connection.log->contains(", rtspOverHttp will be used"));
+    bool overHttp = false;
+    const auto info = connection.device->getRtspConnectionInfo(overHttp);
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(overHttp);
+    EXPECT_EQ(info->endpoint.port, camsim.httpPort());
+}
+
+TEST_F(DeviceConnection, RtspPortEqualToHttpPortSkipsTheProbe)
+{
+    CamsimProcess camsim;
+    const auto info = Orix::asio::parseConnectionInfo(camsim.url());
+    std::string body;
+    ASSERT_FALSE(Orix::http::syncHttpGet(
+        info, "/axis-cgi/param.cgi?action=update&Network.RTSP.Port=" + std::to_string(camsim.httpPort()),
+        nullptr, body));
+    Connection connection(camsim.url());
+    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+    EXPECT_TRUE(connection.log->contains(" RTSP port is same as device port"));
+    EXPECT_FALSE(connection.log->contains(" Checking RTSP....."));
+    EXPECT_FALSE(connection.device->topology().rtspOverHttp);
+}
+
+TEST_F(DeviceConnection, WrongPasswordFailsTheAttempt)
+{
+    CamsimProcess camsim;
+    Connection connection(camsim.url("root", "not-the-password"));
+    ASSERT_EQ(connection.outcome(), ConnectionState::Failed) << connection.log->all();
+    EXPECT_EQ(connection.handler.lastResult(), Orix::Unauthorized);
+    EXPECT_FALSE(connection.log->contains("not-the-password"));
+}
+
+TEST_F(DeviceConnection, UnparsableConnectionStringFails)
+{
+    Connection connection("camera-without-scheme");
+    ASSERT_EQ(connection.outcome(), ConnectionState::Failed);
+    EXPECT_EQ(connection.handler.lastResult(), Orix::BadAddress);
+}
+
+TEST_F(DeviceConnection, SelfSignedHttpsOnlyWhenTheConnectionStringAcceptsIt)
+{
+    CamsimOptions options;
+    options.https = true;
+    CamsimProcess camsim(options);
+    ASSERT_TRUE(camsim.httpsPort());
+    {
+        Connection connection(camsim.url("root", "pass", "https"));
+        ASSERT_EQ(connection.outcome(), ConnectionState::Failed) << connection.log->all();
+        EXPECT_EQ(connection.handler.lastResult(), Orix::TlsFailure);
+    }
+    {
+        Connection connection(camsim.url("root", "pass", "https") + "/?tls-accept-self-signed=1");
+        ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+        EXPECT_EQ(connection.device->topology().product, "M1065-LW");
+    }
+}
+
+} // namespace
