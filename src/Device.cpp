@@ -271,6 +271,31 @@ std::string Device::maxResolution() const
     return Vapixcam::maxResolution(topology().resolutions);
 }
 
+std::string Device::dewarpMode() const
+{
+    return parameters_.getString("dewarpMode");
+}
+
+void Device::registerWorkingStream(VideoSource* source)
+{
+    std::lock_guard<std::mutex> lock(streamsMutex_);
+    if (std::find(workingStreams_.begin(), workingStreams_.end(), source) == workingStreams_.end())
+        workingStreams_.push_back(source);
+}
+
+void Device::unregisterWorkingStream(VideoSource* source)
+{
+    std::lock_guard<std::mutex> lock(streamsMutex_);
+    workingStreams_.erase(std::remove(workingStreams_.begin(), workingStreams_.end(), source),
+                          workingStreams_.end());
+}
+
+std::vector<VideoSource*> Device::workingStreams() const
+{
+    std::lock_guard<std::mutex> lock(streamsMutex_);
+    return workingStreams_;
+}
+
 std::int32_t Device::inputCount() const
 {
     return topology().inputs;

@@ -9,12 +9,15 @@
 #include <mutex>
 #include <netkit/device/AsyncConnectionPolicyBase.h>
 #include <netkit/http/HttpClient.h>
+#include <netkit/params/ParametersContainer.h>
 #include <orix/gdrv/DriverInfo.h>
 #include <orix/gdrv/IDeviceInfo.h>
 #include <string>
 #include <vector>
 
 namespace Vapixcam {
+
+class VideoSource;
 
 // What the connection learnt; the brackets of each field are its value
 // before the first successful read.
@@ -76,6 +79,13 @@ public:
     // "abr" or "cbr"; asks the camera once per channel (blocks the caller).
     std::string rateControlMode(std::uint32_t channel);
 
+    // The fisheye view the device is set to; empty without one.
+    std::string dewarpMode() const;
+    // Video sources that are started, so that device-wide changes reach them.
+    void registerWorkingStream(VideoSource* source);
+    void unregisterWorkingStream(VideoSource* source);
+    std::vector<VideoSource*> workingStreams() const;
+
     std::int32_t inputCount() const;
     std::int32_t outputCount() const;
     const std::string& model() const { return model_; }
@@ -98,6 +108,10 @@ private:
     mutable std::mutex topologyMutex_;
     Topology topology_;
     Orix::http::RequestHandlePtr pendingRequest_;
+
+    mutable std::mutex streamsMutex_;
+    std::vector<VideoSource*> workingStreams_;
+    Orix::Utility::ParametersContainer parameters_;
 
     std::mutex rateControlMutex_;
     std::vector<std::string> rateControlCache_;

@@ -1,16 +1,17 @@
 #include "DeviceTraits.h"
 
 #include "Device.h"
+#include "VideoSource.h"
 
 namespace Vapixcam {
 
 // Channel classes join here as the driver gains them.
 
-Orix::GDRV::IVideoSource* DeviceTraits::createVideoSource(Orix::GDRV::IVideoSourceHandler*,
-                                                          std::uint32_t, std::uint32_t,
-                                                          const char*, Device&)
+Orix::GDRV::IVideoSource* DeviceTraits::createVideoSource(Orix::GDRV::IVideoSourceHandler* handler,
+                                                          std::uint32_t stream, std::uint32_t channel,
+                                                          const char* argument, Device& device)
 {
-    return nullptr;
+    return new VideoSource(handler, stream, channel, argument, device);
 }
 
 Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler*,
