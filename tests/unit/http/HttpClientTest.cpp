@@ -99,6 +99,7 @@ public:
     std::string algorithm = "MD5";
     bool qop = true;
     std::vector<std::string> extraChallenges; // further WWW-Authenticate lines
+    bool hangUpAfterChallenge = false;        // close after a 401 without saying so
     std::string body = "root.Brand.ProdNbr=P1435-LE\n";
 
     ServerScript script()
@@ -151,7 +152,8 @@ private:
         lines.push_back(line);
         for (const auto& extra : extraChallenges)
             lines.push_back("WWW-Authenticate: " + extra);
-        return ScriptedReply::raw(httpAnswer(401, "Unauthorized", lines, "401 Unauthorized"));
+        return ScriptedReply::raw(httpAnswer(401, "Unauthorized", lines, "401 Unauthorized"),
+                                  hangUpAfterChallenge);
     }
 
     std::mutex mutex_;
@@ -223,6 +225,19 @@ TEST_F(HttpClientTest, AuthenticationVariantsReachTheCamera)
         EXPECT_EQ(outcome.response.status, 200u);
         EXPECT_EQ(server.requestCount(), 2u);
     }
+}
+
+TEST_F(HttpClientTest, CameraHangingUpAfterTheChallengeIsReachedAgain)
+{
+    DigestCamera camera;
+    camera.hangUpAfterChallenge = true;
+    HttpTestServer server(camera.script());
+    auto outcome = runGet(cameraAt("127.0.0.1", server.port()), "/axis-cgi/param.cgi?action=list");
+    EXPECT_FALSE(outcome.error) << outcome.error.message();
+    EXPECT_EQ(outcome.response.status, 200u);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].connection, requests[1].connection);
 }
 
 TEST_F(HttpClientTest, StrongestChallengeIsAnswered)
@@ -375,6 +390,9 @@ TEST_F(HttpClientTest, BrokenAnswersEndWithAClearError)
     const Case cases[] = {
         {"body above the bound", ScriptedReply::raw(httpAnswer(200, "OK", {}, big)), 1000,
          http::error::responseTooLarge},
+        {"body up to the close above the bound",
+         ScriptedReply::raw("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + big, true), 1000,
+         http::error::responseTooLarge},
         {"chunked body above the bound",
          ScriptedReply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7d0\r\n" + big + "\r\n0\r\n\r\n"),
          1000, http::error::responseTooLarge},
@@ -430,13 +448,14 @@ TEST_F(HttpClientTest, CancelFromAnotherThreadEndsOnce)
                                        completionThread = std::this_thread::get_id();
                                    });
     std::thread runner([&] { io.run(); });
+    const auto runnerId = runner.get_id();
     ASSERT_TRUE(server.waitForRequests(1, 10s));
     handle->cancel();
     handle->cancel();
     runner.join();
     EXPECT_EQ(calls.load(), 1);
     EXPECT_EQ(error, http::error::cancelled);
-    EXPECT_EQ(completionThread, runner.get_id());
+    EXPECT_EQ(completionThread, runnerId);
 
     handle->cancel(); // after the end: nothing more happens
     io.restart();

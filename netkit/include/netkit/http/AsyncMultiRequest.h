@@ -5,6 +5,7 @@
 // the first failure in the order the requests were added.
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <netkit/http/HttpClient.h>
 
 namespace Orix::Utility {
@@ -18,8 +19,11 @@ public:
                        http::HttpCompletion completion);
     void addPostRequest(const std::string& uri, std::string body, http::Timeout timeout,
                         http::HttpCompletion completion, http::Headers headers = {});
-    // Each request's own completion runs first, then done once.
+    // Each request's own completion runs first, then done once, on io (an
+    // empty set completes with 0, never inline).
     void start(std::function<void(std::uint32_t)> done);
+    // Ends every request still running with http::error::cancelled. Safe from
+    // any thread, before or after start.
     void cancel();
 
 private:
@@ -32,6 +36,7 @@ private:
     std::vector<std::shared_ptr<Item>> items_;
     std::function<void(std::uint32_t)> done_;
     std::size_t pending_ = 0;
+    std::mutex mutex_; // the request completions may run on several threads of io
 };
 
 } // namespace Orix::Utility

@@ -1,0 +1,101 @@
+#pragma once
+// A scripted HTTP(S) server on loopback for client tests. Each received
+// request is recorded and handed to the test's script, whose reply is sent as
+// raw bytes (built by hand, never by the client's serializer), after an
+// optional delay, or withheld, or replaced by closing the connection.
+//
+//   HttpTestServer server([](const RecordedRequest& r) {
+//       return ScriptedReply::raw(httpAnswer(200, "OK", {}, "hello"));
+//   });
+//   info->endpoint = {"127.0.0.1", server.port()};
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace TestSupport {
+
+struct RecordedRequest {
+    std::string method;
+    std::string target;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    std::size_t connection = 0; // accepted connection number, from 1
+
+    // First header of that name (case-insensitive); empty when absent.
+    std::string header(const std::string& name) const;
+    bool hasHeader(const std::string& name) const;
+};
+
+struct ScriptedReply {
+    enum class Kind { send, close, silent };
+    Kind kind = Kind::send;
+    std::string bytes;
+    bool closeAfter = false;             // close the connection once sent
+    std::chrono::milliseconds delay{0};  // wait before sending
+
+    static ScriptedReply raw(std::string bytes, bool closeAfter = false)
+    {
+        ScriptedReply r;
+        r.bytes = std::move(bytes);
+        r.closeAfter = closeAfter;
+        return r;
+    }
+    // Close the connection without answering.
+    static ScriptedReply close()
+    {
+        ScriptedReply r;
+        r.kind = Kind::close;
+        return r;
+    }
+    // Keep the connection open and never answer.
+    static ScriptedReply silent()
+    {
+        ScriptedReply r;
+        r.kind = Kind::silent;
+        return r;
+    }
+};
+
+using ServerScript = std::function<ScriptedReply(const RecordedRequest&)>;
+
+// "HTTP/1.1 <status> <reason>\r\n" + headers + Content-Length + body.
+std::string httpAnswer(unsigned status, const std::string& reason,
+                       const std::vector<std::string>& headerLines, const std::string& body);
+
+class HttpTestServer {
+public:
+    struct Tls {
+        std::string certificateFile; // PEM
+        std::string keyFile;         // PEM
+    };
+
+    explicit HttpTestServer(ServerScript script, const std::string& bindAddress = "127.0.0.1",
+                            std::optional<Tls> tls = std::nullopt);
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    std::uint16_t port() const;
+    std::vector<RecordedRequest> requests() const;
+    std::size_t requestCount() const;
+    std::size_t connectionCount() const;
+    // True once count requests arrived; false after the limit.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
+
+    struct Impl; // the io thread and its connections, in the .cpp
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Whether the machine can bind a loopback IPv6 socket.
+bool ipv6LoopbackAvailable();
+
+} // namespace TestSupport

@@ -1,0 +1,124 @@
+#include <netkit/http/AsyncMultiRequest.h>
+
+#include "support/HttpTestServer.h"
+
+#include <boost/asio/io_context.hpp>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace Orix;
+using namespace TestSupport;
+using namespace std::chrono_literals;
+
+namespace {
+
+ScriptedReply cameraAnswer(const RecordedRequest& request)
+{
+    if (request.target == "/axis-cgi/param.cgi?action=list&group=Brand")
+        return ScriptedReply::raw(httpAnswer(200, "OK", {}, "root.Brand.Brand=AXIS\n"));
+    if (request.target == "/axis-cgi/lightcontrol.cgi")
+        return ScriptedReply::raw(httpAnswer(200, "OK", {}, R"({"apiVersion":"1.0","data":{}})"));
+    if (request.target == "/axis-cgi/io/virtualinput.cgi?action=6:/")
+        return ScriptedReply::raw(httpAnswer(200, "OK", {}, ""));
+    if (request.target == "/axis-cgi/record/list.cgi")
+        return ScriptedReply::raw(httpAnswer(503, "Service Unavailable", {}, "busy"));
+    if (request.target == "/hang")
+        return ScriptedReply::silent();
+    return ScriptedReply::raw(httpAnswer(404, "Not Found", {}, "not here"));
+}
+
+std::shared_ptr<asio::ConnectionInfo> cameraAt(std::uint16_t port)
+{
+    auto info = std::make_shared<asio::ConnectionInfo>();
+    info->host = "127.0.0.1";
+    info->port = port;
+    info->endpoint = {"127.0.0.1", port};
+    return info;
+}
+
+} // namespace
+
+TEST(AsyncMultiRequest, ResultIsTheFirstFailureInTheOrderAdded)
+{
+    HttpTestServer server(cameraAnswer);
+    struct Case {
+        const char* name;
+        std::vector<std::string> gets;
+        bool withPost;
+        std::uint32_t result;
+    };
+    const Case cases[] = {
+        {"all succeed", {"/axis-cgi/param.cgi?action=list&group=Brand"}, true, 0},
+        {"404 before 503", {"/axis-cgi/param.cgi?action=list&group=Brand", "/axis-cgi/missing.cgi",
+                            "/axis-cgi/record/list.cgi"}, false, 0x203},
+        {"503 before 404", {"/axis-cgi/record/list.cgi", "/axis-cgi/missing.cgi"}, true, 0x206},
+        {"empty body", {"/axis-cgi/param.cgi?action=list&group=Brand", "/axis-cgi/io/virtualinput.cgi?action=6:/"},
+         false, 1},
+        {"nothing to do", {}, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boost::asio::io_context io;
+        auto multi = Utility::AsyncMultiRequest::create(cameraAt(server.port()), io);
+        std::vector<std::string> events;
+        for (const auto& uri : c.gets) {
+            multi->addGetRequest(uri, 5000ms, [&events, uri](const boost::system::error_code&,
+                                                              const std::string&, const http::HttpResponse&) {
+                events.push_back(uri);
+            });
+        }
+        if (c.withPost) {
+            multi->addPostRequest("/axis-cgi/lightcontrol.cgi", R"({"apiVersion":"1.0","method":"getServiceInfo"})",
+                                  5000ms,
+                                  [&events](const boost::system::error_code& ec, const std::string& body,
+                                            const http::HttpResponse&) {
+                                      EXPECT_FALSE(ec);
+                                      EXPECT_EQ(body, R"({"apiVersion":"1.0","data":{}})");
+                                      events.push_back("post");
+                                  },
+                                  {{"Content-Type", "application/json"}});
+        }
+        int doneCalls = 0;
+        std::uint32_t result = 0xFFFFFFFF;
+        multi->start([&](std::uint32_t r) {
+            ++doneCalls;
+            result = r;
+            events.push_back("done");
+        });
+        EXPECT_EQ(doneCalls, 0);
+        io.run();
+        EXPECT_EQ(doneCalls, 1);
+        EXPECT_EQ(result, c.result);
+        ASSERT_EQ(events.size(), c.gets.size() + (c.withPost ? 1 : 0) + 1);
+        EXPECT_EQ(events.back(), "done");
+    }
+}
+
+TEST(AsyncMultiRequest, CancelEndsEveryRequest)
+{
+    HttpTestServer server(cameraAnswer);
+    boost::asio::io_context io;
+    auto multi = Utility::AsyncMultiRequest::create(cameraAt(server.port()), io);
+    int cancelled = 0;
+    for (int i = 0; i < 2; ++i) {
+        multi->addGetRequest("/hang", 30000ms, [&](const boost::system::error_code& ec, const std::string&,
+                                                   const http::HttpResponse&) {
+            if (ec == http::error::cancelled)
+                ++cancelled;
+        });
+    }
+    int doneCalls = 0;
+    std::uint32_t result = 0;
+    multi->start([&](std::uint32_t r) {
+        ++doneCalls;
+        result = r;
+    });
+    std::thread runner([&] { io.run(); });
+    ASSERT_TRUE(server.waitForRequests(2, 10s));
+    multi->cancel();
+    runner.join();
+    EXPECT_EQ(cancelled, 2);
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_EQ(result, 0x107u);
+}
