@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The full check, as CI runs it:
+#   1. installs what is missing (scripts/setup.sh);
+#   2. configures build/ (or $BUILD_DIR) with Ninja, RelWithDebInfo and ccache,
+#      builds everything and runs every test (unit, integration, peers, scripts);
+#   3. configures build-asan/ (or $ASAN_BUILD_DIR) with AddressSanitizer and
+#      UndefinedBehaviorSanitizer, builds the unit tests only and runs them.
+# Both stages always run; the exit status is non-zero when either failed.
+# JOBS (default 2) sets the build and test parallelism.
+set -uo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root" || exit 1
+BUILD_DIR="${BUILD_DIR:-$root/build}"
+ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-$root/build-asan}"
+JOBS="${JOBS:-2}"
+
+step() { printf '\n=== %s ===\n' "$*"; }
+failed=()
+
+step "setup"
+bash scripts/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
+
+common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+step "configure and build $BUILD_DIR"
+if cmake -S . -B "$BUILD_DIR" "${common[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=ON \
+        -DVAPIXCAM_SANITIZE= &&
+   cmake --build "$BUILD_DIR" -j"$JOBS"; then
+    step "tests"
+    (cd "$BUILD_DIR" && ctest --output-on-failure -j"$JOBS") || failed+=("tests")
+else
+    failed+=("build")
+fi
+
+step "configure and build $ASAN_BUILD_DIR (address,undefined)"
+if cmake -S . -B "$ASAN_BUILD_DIR" "${common[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=OFF \
+        -DVAPIXCAM_SANITIZE=address,undefined; then
+    # Only the unit test executables: the sanitizer stage runs nothing else.
+    mapfile -t unit_targets < <(ninja -C "$ASAN_BUILD_DIR" -t targets all 2>/dev/null |
+                                sed -n 's/^\(unit_[A-Za-z0-9_]*\): .*/\1/p' | sort -u)
+    if [ ${#unit_targets[@]} -eq 0 ]; then
+        echo "test.sh: no unit test targets found" >&2
+        failed+=("sanitizer build")
+    elif cmake --build "$ASAN_BUILD_DIR" -j"$JOBS" --target "${unit_targets[@]}"; then
+        step "unit tests under sanitizers"
+        (cd "$ASAN_BUILD_DIR" &&
+         ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}" \
+         UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}" \
+         ctest -L unit --output-on-failure -j"$JOBS") || failed+=("sanitizer tests")
+    else
+        failed+=("sanitizer build")
+    fi
+else
+    failed+=("sanitizer configure")
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+    step "FAILED: ${failed[*]}"
+    exit 1
+fi
+step "all passed"

@@ -1,0 +1,15 @@
+#pragma once
+// What a host result code means, in words for a person at a terminal.
+#include <cstdint>
+#include <string>
+
+namespace VapixcamCli {
+
+// The meaning of a host result code; "unknown error" for a code the host
+// does not define.
+std::string errorMeaning(std::uint32_t code);
+
+// "0x201": the code as the host documents it, at least three hex digits.
+std::string formatResultCode(std::uint32_t code);
+
+} // namespace VapixcamCli

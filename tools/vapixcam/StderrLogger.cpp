@@ -1,0 +1,83 @@
+#include "StderrLogger.h"
+
+#include <cstdio>
+#include <string>
+
+namespace VapixcamCli {
+
+namespace {
+
+const char* orEmpty(const char* text)
+{
+    return text != nullptr ? text : "";
+}
+
+} // namespace
+
+Orix::IContract* StderrLogger::QueryContract(const char* name)
+{
+    return const_cast<Orix::IContract*>(QueryConstContract(name));
+}
+
+const Orix::IContract* StderrLogger::QueryConstContract(const char* name) const
+{
+    if (name == nullptr)
+        return nullptr;
+    const std::string wanted = name;
+    if (wanted == Orix::contractName<Orix::IContract>() ||
+        wanted == Orix::contractName<Orix::ILogger>())
+        return this;
+    return nullptr;
+}
+
+const char* StderrLogger::levelName(int level)
+{
+    switch (level) {
+    case Orix::LogDebug: return "DEBUG";
+    case Orix::LogNotice: return "NOTICE";
+    case Orix::LogWarning: return "WARNING";
+    case Orix::LogError: return "ERROR";
+    }
+    return level < Orix::LogDebug ? "DEBUG" : "ERROR";
+}
+
+void StderrLogger::Log(int level, const char* file, int line, const char* function,
+                       const char* message)
+{
+    if (!Orix::logLevelAdmits(level_, level))
+        return;
+    std::string text = levelName(level);
+    text += ' ';
+    text += file != nullptr && *file != '\0' ? file : "?";
+    text += ':';
+    text += std::to_string(line);
+    text += ' ';
+    text += orEmpty(function);
+    text += ':';
+    const char* body = orEmpty(message);
+    // Driver messages begin with one space of their own.
+    if (*body != ' ')
+        text += ' ';
+    text += body;
+    write(text);
+}
+
+void StderrLogger::Log(int level, const char* text)
+{
+    if (!Orix::logLevelAdmits(level_, level))
+        return;
+    std::string line = levelName(level);
+    line += ' ';
+    line += orEmpty(text);
+    write(line);
+}
+
+void StderrLogger::write(const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+} // namespace VapixcamCli
