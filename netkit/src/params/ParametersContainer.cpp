@@ -127,4 +127,145 @@ void ParametersContainer::updateParams(const ParamMap& changes)
         persistent_[name] = value;
 }
 
+void ParametersContainer::holdParameters(const ParamMap& changes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [name, value] : changes)
+        held_[name] = value;
+}
+
+ParamMap ParametersContainer::takeHeldParameters()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ParamMap held;
+    held.swap(held_);
+    return held;
+}
+
+void ParametersContainer::addPropertySet(PropertySetPtr set)
+{
+    if (!set)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    propertySets_.push_back(std::move(set));
+}
+
+namespace {
+
+// The value a property takes from a stored value, or nothing when the
+// stored value does not fit the property.
+struct FromStored {
+    const ParamValue& stored;
+
+    template <class T>
+    static const T* as(const ParamValue& v) { return std::get_if<T>(&v); }
+
+    bool operator()(GDRV::PropertyBool& p) const
+    {
+        if (const bool* v = as<bool>(stored)) {
+            p.value = *v;
+            return true;
+        }
+        return false;
+    }
+    bool operator()(GDRV::PropertyIntRange& p) const
+    {
+        const int* v = as<int>(stored);
+        if (v == nullptr || *v < p.min || *v > p.max)
+            return false;
+        p.value = *v;
+        return true;
+    }
+    bool operator()(GDRV::PropertyIntEnum& p) const
+    {
+        const int* v = as<int>(stored);
+        if (v == nullptr)
+            return false;
+        for (const auto item : p.values) {
+            if (item == *v) {
+                p.value = *v;
+                return true;
+            }
+        }
+        return false;
+    }
+    bool operator()(GDRV::PropertyStringEnum& p) const
+    {
+        const std::string* v = as<std::string>(stored);
+        if (v == nullptr)
+            return false;
+        for (const auto& item : p.values) {
+            if (item == *v) {
+                p.value = *v;
+                return true;
+            }
+        }
+        return false;
+    }
+    bool operator()(GDRV::PropertyString& p) const
+    {
+        if (const std::string* v = as<std::string>(stored)) {
+            p.value = *v;
+            return true;
+        }
+        return false;
+    }
+    bool operator()(GDRV::PropertyEditableString& p) const
+    {
+        if (const std::string* v = as<std::string>(stored)) {
+            p.value = *v;
+            return true;
+        }
+        return false;
+    }
+    bool operator()(GDRV::PropertyDoubleRange& p) const
+    {
+        double value = 0.0;
+        if (const double* d = as<double>(stored))
+            value = *d;
+        else if (const int* i = as<int>(stored))
+            value = *i;
+        else
+            return false;
+        if (value < p.min || value > p.max)
+            return false;
+        p.value = value;
+        return true;
+    }
+};
+
+struct CurrentOf {
+    ParamValue operator()(const GDRV::PropertyBool& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyIntRange& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyIntEnum& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyStringEnum& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyString& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyEditableString& p) const { return p.value; }
+    ParamValue operator()(const GDRV::PropertyDoubleRange& p) const { return p.value; }
+};
+
+} // namespace
+
+void ParametersContainer::addArtificalPropertiesSet(PropertySetPtr set)
+{
+    if (!set)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [name, property] : *set)
+        defaults_.emplace(name, std::visit(CurrentOf{}, property));
+    propertySets_.push_back(std::move(set));
+}
+
+void ParametersContainer::UpdatePropertiesFromCurrent()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& set : propertySets_) {
+        for (auto& [name, property] : *set) {
+            const auto it = persistent_.find(name);
+            if (it != persistent_.end())
+                std::visit(FromStored{it->second}, property);
+        }
+    }
+}
+
 } // namespace Orix::Utility

@@ -4,10 +4,13 @@
 // Thread-safe: host threads push, the channel's I/O thread pops.
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <orix/gdrv/Properties.h>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace Orix::Utility {
 
@@ -37,6 +40,23 @@ public:
     // Stores every change as the persistent value.
     void updateParams(const ParamMap& changes);
 
+    // Changes held back while the host blocks configuration; a later change
+    // of the same name replaces the held one. takeHeldParameters empties it.
+    void holdParameters(const ParamMap& changes);
+    ParamMap takeHeldParameters();
+
+    // Property sets offered to the host. The container keeps a reference;
+    // UpdatePropertiesFromCurrent sets each property's current value from the
+    // persistent value of its name when that value fits the property (a
+    // list entry for enumerations, within the range for ranges).
+    using PropertySetPtr = std::shared_ptr<GDRV::PropertySet>;
+    void addPropertySet(PropertySetPtr set);
+    // A set of properties the driver makes up (not read from the camera):
+    // each property's current value also becomes the default value of its
+    // name unless one is set.
+    void addArtificalPropertiesSet(PropertySetPtr set);
+    void UpdatePropertiesFromCurrent();
+
 private:
     std::optional<ParamValue> lookup(const std::string& name) const;
 
@@ -44,6 +64,8 @@ private:
     std::map<std::string, ParamValue> persistent_;
     std::map<std::string, ParamValue> defaults_;
     std::deque<ParamMap> pending_;
+    ParamMap held_;
+    std::vector<PropertySetPtr> propertySets_;
 };
 
 } // namespace Orix::Utility

@@ -1,0 +1,249 @@
+#include "SettingsTestSupport.h"
+#include "VideoParameterTable.h"
+#include "VideoUpdateBuilder.h"
+
+#include <orix/ErrorCodes.h>
+
+using namespace Vapixcam;
+using namespace SettingsTest;
+using Orix::Utility::ParamMap;
+using Orix::Utility::ParamValue;
+
+namespace {
+
+// Sensor settings of an M3058-style camera that has slow shutter control,
+// beside the M1065-LW document.
+std::string shutterDefinitions()
+{
+    return definitions("ImageSource",
+                       group("Sensor", parameter("AutoSlowShutter", "off",
+                                                 "<bool true=\"on\" false=\"off\" />") +
+                                           parameter("BacklightCompensation", "no",
+                                                     "<bool true=\"yes\" false=\"no\" />")));
+}
+
+struct Channel {
+    explicit Channel(std::uint32_t stream = 0, ProfileParameters profile = {},
+                     std::set<std::string> ignored = {})
+        : logger(std::make_shared<TestSupport::CapturingLogger>()), owner(logger)
+    {
+        acquired.ignored = ignored;
+        acquired.ignoreOsdForProfiles = ignored.count(kIgnoreOsdForProfiles) != 0;
+        DefinitionsReader reader(VideoParameterTable::descriptors(),
+                                 *shippedRepository()->groups.at("Properties"), ignored, owner);
+        if (stream == 1) {
+            acquired.profileIndex = 3;
+            acquired.profile = profile;
+            reader.setProfile(profile);
+        }
+        EXPECT_EQ(reader.read(readFixture("M1065-LW_9.10.1_listdefinitions_ImageSource.I0.xml"),
+                              acquired.properties),
+                  Orix::Ok);
+        EXPECT_EQ(reader.read(readFixture("C-Bullet-LE_9.80.2.2_listdefinitions_Image.I0.xml"),
+                              acquired.properties),
+                  Orix::Ok);
+        EXPECT_EQ(reader.read(shutterDefinitions(), acquired.properties), Orix::Ok);
+        LightInformation lights;
+        EXPECT_EQ(LightControl::readInformation(readFixture("light-information_IR.json"), lights, owner),
+                  Orix::Ok);
+        acquired.lights = lights.lights;
+        for (const auto& [name, value] : acquired.properties.values)
+            values.setPersistentParam(name, value);
+        inputs.stream = stream;
+    }
+
+    VideoUpdatePlan apply(const ParamMap& changed)
+    {
+        values.updateParams(changed);
+        inputs.changed = changed;
+        inputs.values = &values;
+        inputs.acquired = &acquired;
+        return VideoUpdateBuilder::build(inputs, owner);
+    }
+
+    std::shared_ptr<TestSupport::CapturingLogger> logger;
+    Orix::LoggerOwner owner;
+    AcquiredVideoSettings acquired;
+    Orix::Utility::ParametersContainer values;
+    VideoUpdateInputs inputs;
+};
+
+const std::string kUpdate = "/axis-cgi/operator/param.cgi?action=update";
+
+} // namespace
+
+TEST(VideoUpdateBuilder, MainStreamChangesBecomeOneUpdateUrl)
+{
+    struct Case {
+        const char* name;
+        ParamMap changed;
+        std::string url;
+        bool newSession;
+        bool reboot;
+    };
+    const Case cases[] = {
+        {"int", {{"brightness", 70}}, kUpdate + "&ImageSource.I0.Sensor.Brightness=70", false, false},
+        {"int given as text", {{"contrast", std::string("65")}},
+         kUpdate + "&ImageSource.I0.Sensor.Contrast=65", false, false},
+        {"text with spaces", {{"textOverlay", std::string("Main entrance")}},
+         kUpdate + "&Image.I0.Text.String=Main+entrance", true, false},
+        {"text with query characters", {{"textOverlay", std::string("Gate & Yard %T")}},
+         kUpdate + "&Image.I0.Text.String=Gate+%26+Yard+%25T", true, false},
+        {"bool as yes/no", {{"imageMirror", true}, {"backlight", false}},
+         kUpdate + "&ImageSource.I0.Sensor.BacklightCompensation=no&Image.I0.Appearance.MirrorEnabled=yes",
+         true, false},
+        {"autoSlowShutter as on/off", {{"autoSlowShutter", true}},
+         kUpdate + "&ImageSource.I0.Sensor.AutoSlowShutter=on", false, false},
+        {"digitalPtz as true/false with the lock clause", {{"digitalPtz", false}},
+         kUpdate + "&PTZ.ImageSource.I0.PTZEnabled=false&PTZ.Various.V1.Locked=false", false, false},
+        {"enum display value to camera value", {{"whiteBalance", std::string("Fixed outdoor 1")}},
+         kUpdate + "&ImageSource.I0.Sensor.WhiteBalance=fixed_outdoor1", false, false},
+        {"enum camera value accepted", {{"irCutFilter", std::string("no")}},
+         kUpdate + "&ImageSource.I0.DayNight.IrCutFilter=no", false, false},
+        {"stream enum", {{"bitrateControl", std::string("Maximum bit rate")}},
+         kUpdate + "&Image.I0.RateControl.Mode=mbr", true, false},
+        {"capture mode asks for a reboot",
+         {{"sensorCaptureMode", std::string("1920x1080 (16:9) 50/60 fps (no WDR)")}},
+         kUpdate + "&ImageSource.I0.Sensor.CaptureMode=2", true, true},
+        {"transport only sends nothing", {{"transportProtocol", std::string("udp")}}, "", true, false},
+        {"codec only sends nothing", {{"codec", std::string("H265")}}, "", true, false},
+        {"signal-lost time only", {{"signalLostTimeout", 20}}, "", true, false},
+        {"in table order", {{"fps", 15}, {"brightness", 40}, {"zipStream", std::string("Medium")}},
+         kUpdate + "&ImageSource.I0.Sensor.Brightness=40&Image.I0.MPEG.ZStrength=20&Image.I0.Stream.FPS=15",
+         true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Channel channel;
+        const VideoUpdatePlan plan = channel.apply(c.changed);
+        EXPECT_EQ(plan.error, Orix::Ok);
+        EXPECT_EQ(plan.updateUrl, c.url);
+        EXPECT_EQ(plan.needsNewSession, c.newSession);
+        EXPECT_EQ(plan.reboot, c.reboot);
+        EXPECT_FALSE(plan.profileRewrite);
+        EXPECT_TRUE(plan.lightRequests.empty());
+    }
+}
+
+TEST(VideoUpdateBuilder, ValuesThatCannotBeWrittenAreLeftOut)
+{
+    struct Case {
+        const char* name;
+        ParamMap changed;
+        const char* logLine;
+    };
+    const Case cases[] = {
+        {"not read from the camera", {{"noiseReduction", 5}},
+         "Unknown type '4' is defined for of property 'noiseReduction'"},
+        {"not offered with the current rate control", {{"bitRate", 800}},
+         "Property 'bitRate' skipped by checker"},
+        {"MJPEG-only setting on H.264", {{"maxFrameSize", 20000}},
+         "Property 'maxFrameSize' skipped by checker"},
+        {"enum value the camera does not list", {{"whiteBalance", std::string("Purple")}},
+         "Property 'whiteBalance' has no value 'Purple'"},
+        {"int that is no number", {{"brightness", std::string("bright")}},
+         "Unexpected property 'brightness'"},
+        {"bool that is no bool", {{"imageMirror", std::string("sometimes")}},
+         "Unexpected property 'imageMirror'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Channel channel;
+        const VideoUpdatePlan plan = channel.apply(c.changed);
+        EXPECT_EQ(plan.updateUrl, "");
+        EXPECT_FALSE(plan.reboot);
+        EXPECT_TRUE(channel.logger->contains(c.logLine)) << channel.logger->all();
+    }
+}
+
+TEST(VideoUpdateBuilder, ChecksSeeTheValuesAfterTheChange)
+{
+    Channel channel;
+    const VideoUpdatePlan plan =
+        channel.apply({{"bitrateControl", std::string("Average bit rate")}, {"abrTargetBitRate", 3000}});
+    EXPECT_EQ(plan.updateUrl,
+              kUpdate + "&Image.I0.RateControl.Mode=abr&Image.I0.RateControl.ABR.TargetBitrate=3000");
+}
+
+TEST(VideoUpdateBuilder, DigitalPtzLockFollowsTheCameraNumber)
+{
+    Channel channel;
+    channel.inputs.instance = "I2";
+    channel.inputs.cameraNumber = 3;
+    EXPECT_EQ(channel.apply({{"digitalPtz", true}}).updateUrl,
+              kUpdate + "&PTZ.ImageSource.I2.PTZEnabled=true&PTZ.Various.V3.Locked=false");
+}
+
+TEST(VideoUpdateBuilder, SecondStreamRewritesItsProfile)
+{
+    const ProfileParameters mbrProfile{{"videocodec", "h264"},
+                                       {"resolution", "640x360"},
+                                       {"fps", "25"},
+                                       {"videobitratemode", "mbr"}};
+    const ProfileParameters cbrProfile{{"videocodec", "h264"},       {"resolution", "640x360"},
+                                       {"fps", "25"},                {"videobitratemode", "cbr"},
+                                       {"videobitrate", "512"},      {"videobitratepriority", "framerate"}};
+    struct Case {
+        const char* name;
+        ProfileParameters profile;
+        std::set<std::string> ignored;
+        ParamMap changed;
+        std::string url;
+    };
+    const Case cases[] = {
+        {"fps with overlay", mbrProfile, {}, {{"fps", 15}},
+         kUpdate + "&StreamProfile.S3.Parameters="
+                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d15"
+                   "%26h264profile%3dmain%26videobitratemode%3dmbr%26videomaxbitrate%3d4000"
+                   "%26videokeyframeinterval%3d31%26date%3d0%26textstring%3d%26textbackgroundcolor%3dblack"
+                   "%26textcolor%3dwhite%26text%3d0%26textposition%3dtop%26textsize%3dmedium%26clock%3d0"},
+        {"fps on a model without overlay in profiles", mbrProfile, {"ignoreOsdForProfiles"}, {{"fps", 15}},
+         kUpdate + "&StreamProfile.S3.Parameters="
+                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d15"
+                   "%26h264profile%3dmain%26videobitratemode%3dmbr%26videomaxbitrate%3d4000"
+                   "%26videokeyframeinterval%3d31"},
+        {"bit rate goes into the profile, not TargetBitrate", cbrProfile, {"ignoreOsdForProfiles"},
+         {{"bitRate", 800}},
+         kUpdate + "&StreamProfile.S3.Parameters="
+                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d25"
+                   "%26h264profile%3dmain%26videobitratemode%3dcbr%26videobitrate%3d800"
+                   "%26videobitratepriority%3dframerate%26videokeyframeinterval%3d31"},
+        {"sensor setting still goes to the channel", mbrProfile, {}, {{"brightness", 30}},
+         kUpdate + "&ImageSource.I0.Sensor.Brightness=30"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Channel channel(1, c.profile, c.ignored);
+        const VideoUpdatePlan plan = channel.apply(c.changed);
+        EXPECT_EQ(plan.error, Orix::Ok);
+        EXPECT_EQ(plan.updateUrl, c.url);
+        EXPECT_EQ(plan.updateUrl.find("TargetBitrate"), std::string::npos);
+        const bool rewrite = c.url.find("StreamProfile") != std::string::npos;
+        EXPECT_EQ(plan.profileRewrite, rewrite);
+        EXPECT_EQ(plan.needsNewSession, rewrite);
+    }
+}
+
+TEST(VideoUpdateBuilder, SecondStreamWithoutKnownProfileFails)
+{
+    Channel channel(1, {{"videocodec", "h264"}});
+    channel.acquired.profileIndex.reset();
+    const VideoUpdatePlan plan = channel.apply({{"fps", 10}});
+    EXPECT_EQ(plan.error, Orix::GenericFailure);
+    EXPECT_EQ(plan.updateUrl, "");
+}
+
+TEST(VideoUpdateBuilder, LightChangesBecomeLightControlPosts)
+{
+    Channel channel;
+    const VideoUpdatePlan plan =
+        channel.apply({{"led0lightEnabled", false}, {"led0lightSync", true}, {"led7lightState", true}});
+    ASSERT_EQ(plan.lightRequests.size(), 2u);
+    EXPECT_EQ(plan.lightRequests[0].uri, "/axis-cgi/lightcontrol.cgi");
+    EXPECT_NE(plan.lightRequests[0].body.find("\"method\": \"disableLight\""), std::string::npos);
+    EXPECT_NE(plan.lightRequests[1].body.find("\"method\": \"setLightSynchronizeDayNightMode\""),
+              std::string::npos);
+    EXPECT_TRUE(channel.logger->contains("Couldn't form a valid HTTP POST request for setting led7lightState"));
+    EXPECT_EQ(plan.updateUrl, "");
+    EXPECT_FALSE(plan.needsNewSession);
+}
