@@ -1,0 +1,31 @@
+#pragma once
+// One RTP packet (RFC 3550 section 5.1), parsed without copying.
+#include <netkit/rtp/ByteReader.h>
+
+#include <boost/system/error_code.hpp>
+
+#include <cstdint>
+
+namespace Orix::Utility {
+
+// The fixed header fields and views into the caller's buffer. A packet is only
+// valid as long as the buffer it was parsed from.
+struct RtpPacket {
+    bool marker = false;
+    std::uint8_t payloadType = 0;
+    std::uint16_t sequence = 0;
+    std::uint32_t timestamp = 0;
+    std::uint32_t ssrc = 0;
+    std::uint8_t csrcCount = 0;
+    bool hasExtension = false;
+    std::uint16_t extensionProfile = 0; // "defined by profile" field of the header extension
+    ByteSpan extension;                 // header extension data, without its 4-byte header
+    ByteSpan payload;                   // without padding
+
+    // Parses one packet. Errors: RtpError::truncatedPacket (shorter than the
+    // header, CSRC list or extension), badVersion, badPadding. On error `out`
+    // is unspecified.
+    static boost::system::error_code parse(ByteSpan bytes, RtpPacket& out);
+};
+
+} // namespace Orix::Utility
