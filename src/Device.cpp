@@ -1,11 +1,14 @@
 #include "Device.h"
 
 #include "TopologyParser.h"
+#include "VideoSource.h"
 
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <json/json.h>
+#include <boost/asio/post.hpp>
 #include <netkit/asio/TcpProbe.h>
+#include <netkit/params/HandlerWrappers.h>
 #include <netkit/util/Contract.h>
 #include <orix/ErrorCodes.h>
 
@@ -119,12 +122,14 @@ Device::Device(Orix::GDRV::IDeviceHandler* handler, const Orix::GDRV::DeviceDesc
     : Base(handler, std::move(logger), description),
       model_(std::move(model)),
       firmware_(std::move(firmware)),
-      driverInfo_(std::move(driverInfo))
+      driverInfo_(std::move(driverInfo)),
+      deviceSettings_(parameters_, driverInfo_, getLogger())
 {
 }
 
 Device::~Device()
 {
+    deviceSettings_.cancel();
     stopConnectionThread();
 }
 
@@ -141,6 +146,10 @@ const Orix::IContract* Device::QueryConstContract(const char* name) const
         return static_cast<const GDRV::IDevice2*>(this);
     if (Utility::isContract<GDRV::IDeviceInfo>(name))
         return static_cast<const GDRV::IDeviceInfo*>(this);
+    if (Utility::isContract<IAsyncAdjuster>(name))
+        return static_cast<const IAsyncAdjuster*>(this);
+    if (Utility::isContract<IDynamicParametersProvider>(name))
+        return static_cast<const IDynamicParametersProvider*>(this);
     return nullptr;
 }
 
@@ -232,6 +241,7 @@ void Device::checkRtspReachability(unsigned attempt)
 
 void Device::onDisconnected()
 {
+    deviceSettings_.cancel();
     if (pendingRequest_) {
         pendingRequest_->cancel();
         pendingRequest_.reset();
@@ -364,6 +374,43 @@ Orix::Analytics::IVideoAnalytics* Device::CreateVideoAnalyticsEx(
              " Creating videoAnalyticEx channel=" << channel << " detectorID='"
                                                   << (detectorId ? detectorId : "") << "'");
     return nullptr;
+}
+
+void Device::AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler)
+{
+    auto completion =
+        Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "AcquireDynamicParameters");
+    boost::asio::post(service(), [this, completion] {
+        const auto info = getConnectionInfo();
+        auto* self = static_cast<Orix::GDRV::IDevice2*>(this);
+        if (!info) {
+            completion->failed(self, Orix::NoConnection);
+            return;
+        }
+        deviceSettings_.acquire(info, service(), [completion, self](std::uint32_t result,
+                                                                    const std::string& json) {
+            if (result != 0)
+                completion->failed(self, result);
+            else
+                completion->completed(self, json);
+        });
+    });
+}
+
+void Device::ApplySettings(Orix::IAsyncActionHandler* handler)
+{
+    auto completion = Orix::Utility::wrapAsyncActionHandler(handler, getLogger(), "ApplySettings");
+    parameters_.pushParameters(takeCollected());
+    boost::asio::post(service(), [this, completion] {
+        auto* self = static_cast<Orix::GDRV::IDevice2*>(this);
+        deviceSettings_.apply(
+            getConnectionInfo(), service(),
+            [completion, self](std::uint32_t result) { completion->finish(self, result); },
+            [this](const std::string&) {
+                for (VideoSource* source : workingStreams())
+                    source->restartSession();
+            });
+    });
 }
 
 void Device::DescribeDevice(Orix::IDynamicParametersHandler* handler)

@@ -2,6 +2,7 @@
 // One Axis camera: connects through the connection policy, reads the
 // camera's identity and topology with one param.cgi request, decides how RTSP
 // sessions reach the camera, and hands these facts to the channels it creates.
+#include "DeviceSettings.h"
 #include "DeviceTraits.h"
 
 #include <templates/Device.h>
@@ -10,6 +11,7 @@
 #include <netkit/device/AsyncConnectionPolicyBase.h>
 #include <netkit/http/HttpClient.h>
 #include <netkit/params/ParametersContainer.h>
+#include <netkit/params/SimpleAdjuster.h>
 #include <orix/gdrv/DriverInfo.h>
 #include <orix/gdrv/IDeviceInfo.h>
 #include <string>
@@ -46,6 +48,8 @@ void applyTopologyAnswer(const std::string& body, Topology& topology,
 
 class Device final
     : public Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>,
+      public Orix::Utility::SimpleAdjuster,
+      public Orix::IDynamicParametersProvider,
       public Orix::GDRV::IDeviceInfo {
     using Base = Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>;
 
@@ -69,6 +73,10 @@ public:
 
     // IDeviceInfo
     void DescribeDevice(Orix::IDynamicParametersHandler* handler) override;
+
+    // Device settings: the fisheye view "dewarpMode".
+    void AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler) override;
+    void ApplySettings(Orix::IAsyncActionHandler* handler) override;
 
     // Services for channels.
     // The connection info RTSP sessions use: the HTTP endpoint when RTSP is
@@ -112,6 +120,7 @@ private:
     mutable std::mutex streamsMutex_;
     std::vector<VideoSource*> workingStreams_;
     Orix::Utility::ParametersContainer parameters_;
+    DeviceSettings deviceSettings_;
 
     std::mutex rateControlMutex_;
     std::vector<std::string> rateControlCache_;

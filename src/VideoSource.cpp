@@ -1,6 +1,8 @@
 #include "VideoSource.h"
 
 #include "Device.h"
+#include "VideoSettingsReader.h"
+#include "VideoSettingsWriter.h"
 #include "StreamProfile.h"
 #include "VideoStreamPolicy.h"
 
@@ -9,9 +11,11 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <cctype>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <netkit/http/ResponseCheck.h>
+#include <netkit/params/SettingsApply.h>
 #include <netkit/rtp/StreamFilter.h>
 #include <netkit/rtsp/RTSPClient.h>
 #include <netkit/util/Contract.h>
@@ -74,6 +78,18 @@ struct VideoSource::State {
     bool waitingForProfile = false;
     Orix::Utility::ParamMap profile; // the second stream's profile parameters
     ReconnectDelay reconnectDelay;
+
+    // Settings: the last acquisition, the running reader and writer, the
+    // apply handlers waiting for Start, and the second stream's parked
+    // acquisition while its first read is not done.
+    AcquiredVideoSettings acquired;
+    std::optional<std::set<std::string>> ignored;
+    std::shared_ptr<VideoSettingsReader> reader;
+    std::shared_ptr<VideoSettingsWriter> writer;
+    std::deque<Orix::Utility::AsyncActionCompletionPtr> pendingApplies;
+    Orix::Utility::DynamicParametersCompletionPtr parkedAcquire;
+    bool acquiring = false;
+    bool firstReadDone = false;
     std::minstd_rand random{std::random_device{}()};
 };
 
@@ -218,7 +234,9 @@ void VideoSource::internalStart()
     s.attempts = 0;
     s.immediateReconnect = false;
     s.notifyOnFailure = true;
+    s.firstReadDone = false;
     device_.registerWorkingStream(this);
+    applyPendingSettings();
     if (stream_ == 0 || s.profileReady) {
         scheduleReconnect(std::chrono::milliseconds(0));
         return;
@@ -238,6 +256,17 @@ void VideoSource::internalStop()
         s.client->teardown();
     s.signalLostTimer.cancel();
     s.signalLostArmed = false;
+    if (s.reader)
+        s.reader->cancel();
+    if (s.writer)
+        s.writer->cancel();
+    s.reader.reset();
+    s.writer.reset();
+    s.acquiring = false;
+    if (s.parkedAcquire) {
+        s.parkedAcquire->failed(static_cast<Orix::GDRV::IVideoSource*>(this), Orix::InProgress);
+        s.parkedAcquire.reset();
+    }
     device_.unregisterWorkingStream(this);
     ORIX_LOG(*this, LogDebug, " internalStop is finished");
 }
@@ -433,6 +462,16 @@ void VideoSource::endSession()
         state_->client->teardown();
 }
 
+void VideoSource::restartSession()
+{
+    boost::asio::post(device_.service(), [this] {
+        if (!state_ || !holder_->started() || !state_->client)
+            return;
+        state_->immediateReconnect = true;
+        endSession();
+    });
+}
+
 void VideoSource::resetToDefaults()
 {
     boost::asio::post(device_.service(), [this] {
@@ -573,6 +612,11 @@ void VideoSource::handleAcquireStreamProfile(bool force, bool afterChange, const
     for (const auto& [key, value] : check.parameters)
         s.profile[key] = value;
     s.profileReady = true;
+    if (s.parkedAcquire && !s.acquiring) {
+        auto parked = std::move(s.parkedAcquire);
+        s.parkedAcquire.reset();
+        doAcquireDynamicParameters(parked);
+    }
     if (s.waitingForProfile && holder_->started()) {
         s.waitingForProfile = false;
         scheduleReconnect(std::chrono::milliseconds(0));
@@ -581,42 +625,179 @@ void VideoSource::handleAcquireStreamProfile(bool force, bool afterChange, const
     }
 }
 
+unsigned VideoSource::instanceIndex() const
+{
+    const auto camera = cameraNumber(channel_, device_.dewarpMode());
+    return device_.dewarpMode().empty() || !camera ? channel_ : *camera - 1;
+}
+
 void VideoSource::ApplySettings(Orix::IAsyncActionHandler* handler)
 {
     auto completion = Orix::Utility::wrapAsyncActionHandler(handler, getLogger(), "ApplySettings");
-    Orix::Utility::ParamMap changes = takeCollected();
-    // Changes of transport or codec need a new RTSP session; nothing is sent
-    // to the camera for them.
-    boost::asio::post(device_.service(), [this, completion, changes = std::move(changes)] {
+    parameters_.pushParameters(takeCollected());
+    boost::asio::post(device_.service(), [this, completion] {
         if (!state_) {
             completion->finish(nullptr, Orix::NotStarted);
             return;
         }
-        bool needsSession = false;
-        for (const auto& [name, value] : changes) {
-            if (name == "transportProtocol" || name == "codec")
-                needsSession = needsSession || parameters_.getString(name) != Orix::Utility::paramToString(value);
+        state_->pendingApplies.push_back(completion);
+        if (!holder_->started()) {
+            ORIX_LOG(*this, LogDebug,
+                     " " << Orix::Utility::getAsyncActionHandlerTitle(*completion)
+                         << " Postpone sending parameters to device for call before Start");
+            return;
         }
-        parameters_.updateParams(changes);
-        if (needsSession && holder_->started() && state_->client) {
-            state_->immediateReconnect = true;
-            endSession();
-        }
-        completion->finish(static_cast<Orix::GDRV::IVideoSource*>(this), Orix::Ok);
+        applyPendingSettings();
     });
+}
+
+// Carries out the queued changes one at a time, in the order the host applied them.
+void VideoSource::applyPendingSettings()
+{
+    State& s = *state_;
+    if (s.writer || s.pendingApplies.empty())
+        return;
+    auto completion = s.pendingApplies.front();
+    s.pendingApplies.pop_front();
+    const std::string title = Orix::Utility::getAsyncActionHandlerTitle(*completion);
+    auto* self = static_cast<Orix::GDRV::IVideoSource*>(this);
+
+    Orix::Utility::ParamMap changed;
+    if (!parameters_.popParameters(changed)) {
+        completion->finish(self, Orix::Ok);
+        applyPendingSettings();
+        return;
+    }
+    parameters_.updateParams(changed);
+    if (Orix::Utility::processBlockingConfiguration(parameters_, changed, *this)) {
+        completion->finish(self, Orix::Ok);
+        applyPendingSettings();
+        return;
+    }
+    if (changed.empty()) {
+        ORIX_LOG(*this, LogDebug, " " << title << " nothing changed");
+        completion->finish(self, Orix::Ok);
+        applyPendingSettings();
+        return;
+    }
+    ORIX_LOG(*this, LogDebug,
+             " " << title << " for changed parameters: " << Orix::Utility::settingsToString(changed));
+
+    VideoUpdateInputs inputs;
+    inputs.changed = changed;
+    inputs.stream = stream_;
+    inputs.instance = "I" + std::to_string(instanceIndex());
+    inputs.cameraNumber = cameraNumber(channel_, device_.dewarpMode()).value_or(channel_ + 1);
+    inputs.codec = parameters_.getString("codec", currentCodec());
+    inputs.values = &parameters_;
+    inputs.acquired = &s.acquired;
+    s.writer = VideoSettingsWriter::create(device_.service(), device_.getConnectionInfo(), getLogger(),
+                                           logPrefix());
+    const std::uint64_t generation = s.generation;
+    s.writer->start(parameters_, inputs,
+                    [this, completion, generation, self](std::uint32_t result, bool newSession,
+                                                         bool profileRewritten) {
+                        if (!state_) {
+                            completion->finish(self, result);
+                            return;
+                        }
+                        state_->writer.reset();
+                        if (generation == state_->generation && holder_->started()) {
+                            if (profileRewritten && stream_ == 1)
+                                doAcquireStreamProfile(false);
+                            else if (newSession && state_->client) {
+                                state_->immediateReconnect = true;
+                                endSession();
+                            }
+                        }
+                        completion->finish(self, result);
+                        applyPendingSettings();
+                    });
 }
 
 void VideoSource::AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler)
 {
+    auto* self = static_cast<Orix::GDRV::IVideoSource*>(this);
     if (!holder_->started()) {
         ORIX_LOG(*this, LogError, " Skip AcquireDynamicParameters called before Start");
         if (handler)
-            handler->Failed(static_cast<Orix::GDRV::IVideoSource*>(this), Orix::NotStarted);
+            handler->Failed(self, Orix::NotStarted);
         return;
     }
     auto completion =
         Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "AcquireDynamicParameters");
-    completion->completed(static_cast<Orix::GDRV::IVideoSource*>(this), "{\"schemaVersion\" : 1}");
+    boost::asio::post(device_.service(), [this, completion, self, holder = holder_] {
+        if (!state_ || !holder->started()) {
+            completion->failed(self, Orix::NotStarted);
+            return;
+        }
+        State& s = *state_;
+        if (stream_ == 1 && !s.firstReadDone) {
+            if (s.parkedAcquire || s.acquiring) {
+                ORIX_LOG(*this, LogNotice,
+                         " Acquire parameters operation is already in progress with handler: "
+                             << static_cast<const void*>(completion->handler()));
+                completion->failed(self, Orix::InProgress);
+                return;
+            }
+            if (!s.profileReady) {
+                ORIX_LOG(*this, LogDebug,
+                         " Acquire parameters operation is skipped. Reason : Waiting first read");
+                s.parkedAcquire = completion;
+                return;
+            }
+        }
+        doAcquireDynamicParameters(completion);
+    });
+}
+
+void VideoSource::doAcquireDynamicParameters(Orix::Utility::DynamicParametersCompletionPtr completion)
+{
+    State& s = *state_;
+    auto* self = static_cast<Orix::GDRV::IVideoSource*>(this);
+    const auto topology = device_.topology();
+    VideoSettingsReaderInputs inputs;
+    inputs.info = device_.getConnectionInfo();
+    if (!inputs.info) {
+        completion->failed(self, Orix::NoConnection);
+        return;
+    }
+    inputs.channel = channel_;
+    inputs.stream = stream_;
+    inputs.instanceIndex = instanceIndex();
+    inputs.cameraNumber = cameraNumber(channel_, device_.dewarpMode()).value_or(channel_ + 1);
+    inputs.model = topology.product.empty() ? device_.model() : topology.product;
+    inputs.driverInfo = device_.driverInfo();
+    inputs.codecs = topology.videoCodecs;
+    inputs.codec = currentCodec();
+    inputs.ignored = s.ignored;
+    inputs.values = &parameters_;
+    auto reader = VideoSettingsReader::create(device_.service(), inputs, getLogger(), logPrefix());
+    s.reader = reader;
+    s.acquiring = true;
+    const std::uint64_t generation = s.generation;
+    reader->start([this, completion, reader, generation, self](std::uint32_t result,
+                                                               const std::string& json) {
+        if (!state_) {
+            completion->failed(self, Orix::InProgress);
+            return;
+        }
+        State& st = *state_;
+        if (st.reader == reader) {
+            st.reader.reset();
+            st.acquiring = false;
+        }
+        if (result != 0) {
+            completion->failed(self, result);
+            return;
+        }
+        if (generation == st.generation)
+            st.firstReadDone = true;
+        st.acquired = reader->acquired();
+        st.ignored = st.acquired.ignored;
+        ORIX_LOG(*this, LogDebug, " Acquired:\n" << json);
+        completion->completed(self, json);
+    });
 }
 
 } // namespace Vapixcam

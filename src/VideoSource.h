@@ -66,6 +66,8 @@ public:
 
     // The device ends the session of a working stream whose settings it reset.
     void resetToDefaults();
+    // A device-wide change (the fisheye view) needs a new session at once.
+    void restartSession();
 
     Orix::Utility::ParametersContainer& parameters() { return parameters_; }
     std::string currentCodec() const;
@@ -85,6 +87,9 @@ private:
     void handleAcquireStreamProfile(bool force, bool afterChange, const std::string& answer);
     void deliverFrame(std::uint64_t generation, const void* frame);
     void endSession();
+    void doAcquireDynamicParameters(Orix::Utility::DynamicParametersCompletionPtr completion);
+    void applyPendingSettings();
+    unsigned instanceIndex() const;
 
     std::uint32_t stream_;
     std::uint32_t channel_;
