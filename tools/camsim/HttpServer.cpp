@@ -1,0 +1,278 @@
+#include "HttpServer.h"
+
+#include "RequestDispatcher.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+
+#include <optional>
+#include <type_traits>
+
+namespace Camsim {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+constexpr auto kIdleTimeout = std::chrono::seconds(60);
+
+// Bytes that no HTTP parser accepts as a status line.
+const char kGarbage[] = "\x16\x03\x01\x00\x07garbage\x00\xff\xfe\r\n\r\nthis is not HTTP\r\n";
+
+template <class Stream>
+class Session : public std::enable_shared_from_this<Session<Stream>> {
+    static constexpr bool kTls = !std::is_same<Stream, beast::tcp_stream>::value;
+
+public:
+    template <class... Args>
+    explicit Session(RequestDispatcher& dispatcher, Args&&... args)
+        : stream_(std::forward<Args>(args)...), dispatcher_(dispatcher), timer_(stream_.get_executor())
+    {
+    }
+
+    void start()
+    {
+        if constexpr (kTls) {
+            beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
+            stream_.async_handshake(asio::ssl::stream_base::server,
+                                    beast::bind_front_handler(&Session::handleHandshake, this->shared_from_this()));
+        } else {
+            doRead();
+        }
+    }
+
+private:
+    void handleHandshake(error_code ec)
+    {
+        if (!ec)
+            doRead();
+    }
+
+    void doRead()
+    {
+        parser_.emplace();
+        parser_->header_limit(HttpServer::kHeaderLimit);
+        parser_->body_limit(HttpServer::kBodyLimit);
+        beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
+        http::async_read(stream_, buffer_, *parser_,
+                         beast::bind_front_handler(&Session::handleRead, this->shared_from_this()));
+    }
+
+    void handleRead(error_code ec, std::size_t)
+    {
+        if (ec == http::error::end_of_stream || ec == http::error::partial_message)
+            return close();
+        if (ec == http::error::body_limit)
+            return refuse(413);
+        if (ec == http::error::header_limit)
+            return refuse(431);
+        if (ec) {
+            if (ec.category() == http::make_error_code(http::error::bad_method).category())
+                return refuse(400);
+            return close(); // timeout, reset, TLS failure
+        }
+
+        const auto& req = parser_->get();
+        HttpRequest request;
+        request.method = std::string(req.method_string());
+        request.target = std::string(req.target());
+        for (const auto& field : req)
+            request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+        request.body = req.body();
+        request.secure = kTls;
+        keepAlive_ = req.keep_alive();
+        version_ = req.version();
+        head_ = req.method() == http::verb::head;
+
+        outcome_ = dispatcher_.dispatch(request);
+        if (outcome_.delay.count() > 0) {
+            timer_.expires_after(outcome_.delay);
+            timer_.async_wait(beast::bind_front_handler(&Session::handleDelay, this->shared_from_this()));
+            return;
+        }
+        perform();
+    }
+
+    void handleDelay(error_code ec)
+    {
+        if (ec)
+            return close();
+        perform();
+    }
+
+    void perform()
+    {
+        switch (outcome_.action) {
+        case DispatchOutcome::Action::Close:
+            return close();
+        case DispatchOutcome::Action::Garbage:
+            keepAlive_ = false;
+            asio::async_write(stream_, asio::buffer(kGarbage, sizeof kGarbage - 1),
+                              beast::bind_front_handler(&Session::handleWrite, this->shared_from_this()));
+            return;
+        case DispatchOutcome::Action::Respond:
+            write(outcome_.response);
+            return;
+        }
+    }
+
+    void refuse(int status)
+    {
+        std::string method;
+        std::string target;
+        bool authorization = false;
+        if (parser_->is_header_done()) {
+            method = std::string(parser_->get().method_string());
+            target = std::string(parser_->get().target());
+            authorization = parser_->get().count(http::field::authorization) > 0;
+        }
+        dispatcher_.logRefused(method, target, authorization, status, kTls);
+        keepAlive_ = false;
+        version_ = 11;
+        head_ = false;
+        write(HttpResponse::text(status, std::to_string(status) + " " + reasonPhrase(status) + "\n"));
+    }
+
+    void write(const HttpResponse& r)
+    {
+        response_.emplace();
+        response_->version(version_ == 10 ? 10 : 11);
+        response_->result(static_cast<unsigned>(r.status));
+        response_->reason(reasonPhrase(r.status));
+        if (!r.contentType.empty())
+            response_->set(http::field::content_type, r.contentType);
+        for (const auto& h : r.headers)
+            response_->insert(h.first, h.second);
+        response_->keep_alive(keepAlive_);
+        if (head_) {
+            response_->content_length(r.body.size());
+        } else {
+            response_->body() = r.body;
+            response_->prepare_payload();
+        }
+        beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
+        http::async_write(stream_, *response_,
+                          beast::bind_front_handler(&Session::handleWrite, this->shared_from_this()));
+    }
+
+    void handleWrite(error_code ec, std::size_t)
+    {
+        if (ec || !keepAlive_)
+            return close();
+        doRead();
+    }
+
+    void close()
+    {
+        error_code ignored;
+        if constexpr (kTls) {
+            beast::get_lowest_layer(stream_).socket().shutdown(tcp::socket::shutdown_both, ignored);
+        } else {
+            stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        }
+        beast::get_lowest_layer(stream_).close();
+    }
+
+    Stream stream_;
+    RequestDispatcher& dispatcher_;
+    asio::steady_timer timer_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::optional<http::response<http::string_body>> response_;
+    DispatchOutcome outcome_;
+    bool keepAlive_ = false;
+    bool head_ = false;
+    unsigned version_ = 11;
+};
+
+} // namespace
+
+struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
+    Impl(asio::io_context& io, RequestDispatcher& dispatcher, asio::ssl::context* tls)
+        : io(io), acceptor(asio::make_strand(io)), dispatcher(dispatcher), tls(tls)
+    {
+    }
+
+    void doAccept()
+    {
+        acceptor.async_accept(asio::make_strand(io),
+                              beast::bind_front_handler(&Impl::handleAccept, shared_from_this()));
+    }
+
+    void handleAccept(error_code ec, tcp::socket socket)
+    {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (!ec) {
+            if (tls) {
+                std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(dispatcher, std::move(socket), *tls)
+                    ->start();
+            } else {
+                std::make_shared<Session<beast::tcp_stream>>(dispatcher, std::move(socket))->start();
+            }
+        }
+        doAccept();
+    }
+
+    asio::io_context& io;
+    tcp::acceptor acceptor;
+    RequestDispatcher& dispatcher;
+    asio::ssl::context* tls;
+};
+
+HttpServer::HttpServer(asio::io_context& io, RequestDispatcher& dispatcher, asio::ssl::context* tls)
+    : impl_(std::make_shared<Impl>(io, dispatcher, tls))
+{
+}
+
+HttpServer::~HttpServer() { stop(); }
+
+error_code HttpServer::listen(const std::string& address, unsigned short port)
+{
+    error_code ec;
+    const auto ip = asio::ip::make_address(address, ec);
+    if (ec)
+        return ec;
+    const tcp::endpoint endpoint(ip, port);
+    auto& a = impl_->acceptor;
+    a.open(endpoint.protocol(), ec);
+    if (!ec)
+        a.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        a.bind(endpoint, ec);
+    if (!ec)
+        a.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error_code ignored;
+        a.close(ignored);
+        return ec;
+    }
+    impl_->doAccept();
+    return {};
+}
+
+unsigned short HttpServer::port() const
+{
+    error_code ec;
+    const auto ep = impl_->acceptor.local_endpoint(ec);
+    return ec ? 0 : ep.port();
+}
+
+void HttpServer::stop()
+{
+    asio::post(impl_->acceptor.get_executor(), [impl = impl_] {
+        error_code ignored;
+        impl->acceptor.close(ignored);
+    });
+}
+
+} // namespace Camsim

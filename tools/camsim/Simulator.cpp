@@ -1,0 +1,241 @@
+#include "Simulator.h"
+
+#include "Camera.h"
+#include "ControlEndpoint.h"
+#include "HttpServer.h"
+#include "ModelLoader.h"
+#include "OpticsCgi.h"
+#include "ParamCgi.h"
+#include "RequestDispatcher.h"
+#include "RequestLog.h"
+#include "Router.h"
+#include "RtspListener.h"
+#include "TlsIdentity.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ssl/context.hpp>
+
+#include <json/value.h>
+#include <json/writer.h>
+
+#include <thread>
+
+namespace Camsim {
+
+namespace asio = boost::asio;
+
+struct Simulator::Impl {
+    explicit Impl(SimulatorConfig c) : config(std::move(c)) {}
+
+    bool start(std::string& error);
+    bool listenAll(std::string& error);
+    bool applyParams(std::string& error);
+    void registerRoutes();
+
+    SimulatorConfig config;
+    // Declared before everything that holds handlers on it.
+    asio::io_context io;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+    std::unique_ptr<Camera> camera;
+    std::unique_ptr<Authenticator> auth;
+    FaultInjector faults;
+    std::unique_ptr<RequestLog> log;
+    Router router;
+    std::unique_ptr<ParamCgi> paramCgi;
+    std::unique_ptr<OpticsCgi> opticsCgi;
+    std::unique_ptr<ControlEndpoint> control;
+    std::unique_ptr<RequestDispatcher> dispatcher;
+    std::unique_ptr<asio::ssl::context> tls;
+    std::optional<TlsIdentity> tlsIdentity;
+    std::unique_ptr<HttpServer> http;
+    std::unique_ptr<HttpServer> https;
+    std::unique_ptr<RtspListener> rtsp;
+    std::vector<std::thread> threads;
+    bool running = false;
+};
+
+void Simulator::Impl::registerRoutes()
+{
+    // Newer firmware decides by the user's role on /axis-cgi/param.cgi;
+    // older firmware has one path per role.
+    for (const char* path : {"/axis-cgi/param.cgi", "/axis-cgi/admin/param.cgi", "/axis-cgi/operator/param.cgi",
+                             "/axis-cgi/view/param.cgi"})
+        router.add(path, [this](const HttpRequest& r) { return paramCgi->handle(r); });
+    if (camera->hasOptics())
+        router.add("/axis-cgi/opticssetup.cgi", [this](const HttpRequest& r) { return opticsCgi->handle(r); });
+    control->registerRoutes(router);
+}
+
+bool Simulator::Impl::listenAll(std::string& error)
+{
+    http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
+    if (auto ec = http->listen(config.bindAddress, config.httpPort)) {
+        error = "cannot listen for HTTP on " + config.bindAddress + ":" + std::to_string(config.httpPort) + ": " +
+                ec.message();
+        return false;
+    }
+    if (config.httpsPort) {
+        tlsIdentity = config.tlsCertFile.empty()
+                          ? generateSelfSigned(toLower(camera->realm().substr(0, 4)) + "-" +
+                                                   toLower(camera->realm().substr(5)),
+                                               error)
+                          : loadTlsIdentity(config.tlsCertFile, config.tlsKeyFile, error);
+        if (!tlsIdentity)
+            return false;
+        tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+        if (!configureServerContext(*tls, *tlsIdentity, error))
+            return false;
+        https = std::make_unique<HttpServer>(io, *dispatcher, tls.get());
+        if (auto ec = https->listen(config.bindAddress, *config.httpsPort)) {
+            error = "cannot listen for HTTPS on port " + std::to_string(*config.httpsPort) + ": " + ec.message();
+            return false;
+        }
+    }
+    if (config.rtspPort >= 0) {
+        if (config.rtspPort > 65535) {
+            error = "RTSP port out of range";
+            return false;
+        }
+        rtsp = std::make_unique<RtspListener>(io);
+        if (auto ec = rtsp->listen(config.bindAddress, static_cast<unsigned short>(config.rtspPort))) {
+            error = "cannot listen for RTSP on port " + std::to_string(config.rtspPort) + ": " + ec.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Simulator::Impl::applyParams(std::string& error)
+{
+    return camera->withModel([&](Model& model) {
+        // The ports the camera announces are the ones it really listens on.
+        if (rtsp) {
+            if (Param* p = model.params.findParam("Network.RTSP.Port"))
+                p->value = std::to_string(rtsp->port());
+        }
+        if (https) {
+            if (Param* p = model.params.findParam("HTTPS.Port"))
+                p->value = std::to_string(https->port());
+        }
+        for (const auto& assignment : config.params) {
+            Param* p = model.params.findParam(assignment.first);
+            if (!p) {
+                error = "--param: no parameter " + assignment.first + " in model " + model.name;
+                return false;
+            }
+            if (!p->type.accepts(assignment.second)) {
+                error = "--param: '" + assignment.second + "' is not a valid value for " + assignment.first;
+                return false;
+            }
+            p->value = assignment.second;
+        }
+        return true;
+    });
+}
+
+bool Simulator::Impl::start(std::string& error)
+{
+    auto model = ModelLoader::load(config.dataDir, config.model, error);
+    if (!model)
+        return false;
+    camera = std::make_unique<Camera>(std::move(*model));
+
+    Authenticator::Options options;
+    options.mode = config.auth;
+    options.user = config.user;
+    options.password = config.password;
+    options.realm = camera->realm();
+    options.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
+    options.maxNonceUses = config.nonceUses;
+    auth = std::make_unique<Authenticator>(options);
+
+    log = std::make_unique<RequestLog>(config.requestLogFile);
+    if (!log->fileOk()) {
+        error = "cannot open request log " + config.requestLogFile;
+        return false;
+    }
+    for (const auto& f : config.faults)
+        faults.set(f.first, f.second);
+
+    paramCgi = std::make_unique<ParamCgi>(*camera);
+    opticsCgi = std::make_unique<OpticsCgi>(*camera);
+    control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
+    registerRoutes();
+    dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());
+
+    if (!listenAll(error) || !applyParams(error))
+        return false;
+
+    work.emplace(io.get_executor());
+    const unsigned n = config.threads == 0 ? 1 : config.threads;
+    for (unsigned i = 0; i < n; ++i)
+        threads.emplace_back([this] { io.run(); });
+    running = true;
+    return true;
+}
+
+Simulator::Simulator(SimulatorConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {}
+
+Simulator::~Simulator() { stop(); }
+
+bool Simulator::start(std::string& error) { return impl_->start(error); }
+
+void Simulator::stop()
+{
+    if (impl_->http)
+        impl_->http->stop();
+    if (impl_->https)
+        impl_->https->stop();
+    if (impl_->rtsp)
+        impl_->rtsp->stop();
+    impl_->work.reset();
+    impl_->io.stop();
+    for (auto& t : impl_->threads) {
+        if (t.joinable())
+            t.join();
+    }
+    impl_->threads.clear();
+    impl_->running = false;
+}
+
+unsigned short Simulator::httpPort() const { return impl_->http ? impl_->http->port() : 0; }
+
+std::optional<unsigned short> Simulator::rtspPort() const
+{
+    return impl_->rtsp ? std::optional<unsigned short>(impl_->rtsp->port()) : std::nullopt;
+}
+
+std::optional<unsigned short> Simulator::httpsPort() const
+{
+    return impl_->https ? std::optional<unsigned short>(impl_->https->port()) : std::nullopt;
+}
+
+std::string Simulator::readyLine() const
+{
+    auto number = [](const std::optional<unsigned short>& p) {
+        return p ? std::to_string(*p) : std::string("null");
+    };
+    Json::StreamWriterBuilder b;
+    b["indentation"] = "";
+    std::string line = "{\"ready\":true,\"httpPort\":" + std::to_string(httpPort()) +
+                       ",\"rtspPort\":" + number(rtspPort()) + ",\"httpsPort\":" + number(httpsPort()) +
+                       ",\"model\":" + Json::writeString(b, Json::Value(impl_->config.model));
+    if (impl_->tlsIdentity)
+        line += ",\"httpsCertSha256\":\"" + impl_->tlsIdentity->sha256Fingerprint + "\"";
+    return line + "}";
+}
+
+Camera& Simulator::camera() { return *impl_->camera; }
+FaultInjector& Simulator::faults() { return impl_->faults; }
+RequestLog& Simulator::requestLog() { return *impl_->log; }
+asio::io_context& Simulator::io() { return impl_->io; }
+
+std::optional<std::pair<std::string, std::string>> splitAssignment(const std::string& text)
+{
+    const auto eq = text.find('=');
+    if (eq == std::string::npos || eq == 0)
+        return std::nullopt;
+    return std::make_pair(text.substr(0, eq), text.substr(eq + 1));
+}
+
+} // namespace Camsim

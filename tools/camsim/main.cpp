@@ -1,0 +1,108 @@
+// camsim: a simulated Axis network camera for demos, quick tries and tests.
+// Prints one JSON line with its ports once it listens, runs until SIGINT or
+// SIGTERM and exits 0.
+#include "ModelLoader.h"
+#include "Simulator.h"
+
+#include <CLI/CLI.hpp>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+
+#include <csignal>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    Camsim::SimulatorConfig config;
+    config.dataDir = CAMSIM_DATA_DIR;
+
+    CLI::App app{"Simulated Axis network camera (VAPIX over HTTP, RTSP port)"};
+    int httpPort = 0;
+    int rtspPort = 0;
+    int httpsPort = -1;
+    std::string user = "root:pass";
+    std::string auth = "digest-md5";
+    std::vector<std::string> faults;
+    std::vector<std::string> params;
+    bool noRtsp = false;
+    bool listModels = false;
+    app.add_option("--http-port", httpPort, "HTTP port (0: any free port)")->check(CLI::Range(0, 65535));
+    app.add_option("--rtsp-port", rtspPort, "RTSP port (0: any free port, -1: none)")->check(CLI::Range(-1, 65535));
+    app.add_flag("--no-rtsp", noRtsp, "Open no RTSP port");
+    app.add_option("--https-port", httpsPort, "HTTPS port (0: any free port)")->check(CLI::Range(0, 65535));
+    app.add_option("--tls-cert", config.tlsCertFile, "PEM certificate (default: self-signed at start)");
+    app.add_option("--tls-key", config.tlsKeyFile, "PEM private key for --tls-cert");
+    app.add_option("--model", config.model, "Camera model (see --list-models)");
+    app.add_option("--user", user, "Account as NAME:PASSWORD");
+    app.add_option("--auth", auth, "digest-md5 | digest-sha256 | basic | none");
+    app.add_option("--nonce-lifetime", config.nonceLifetimeSeconds, "Seconds a digest nonce stays valid")
+        ->check(CLI::Range(1, 86400));
+    app.add_option("--nonce-uses", config.nonceUses, "Requests one digest nonce may authorise")
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("--fault", faults, "PATH=SPEC, e.g. /axis-cgi/param.cgi=status:503,count:2");
+    app.add_option("--param", params, "Name=Value set after start, e.g. Network.RTSP.Port=554");
+    app.add_option("--request-log", config.requestLogFile, "Append every request as a JSON line to FILE");
+    app.add_option("--data-dir", config.dataDir, "Directory with models/ and common/");
+    app.add_option("--bind", config.bindAddress, "Address to listen on");
+    app.add_option("--threads", config.threads, "I/O threads")->check(CLI::Range(1, 16));
+    app.add_flag("--list-models", listModels, "Print the available models and exit");
+    CLI11_PARSE(app, argc, argv);
+
+    if (listModels) {
+        for (const auto& name : Camsim::ModelLoader::listModels(config.dataDir))
+            std::cout << name << '\n';
+        return 0;
+    }
+
+    auto fail = [](const std::string& message) {
+        std::cerr << "camsim: " << message << std::endl;
+        return 1;
+    };
+    const auto colon = user.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return fail("--user takes NAME:PASSWORD");
+    config.user = user.substr(0, colon);
+    config.password = user.substr(colon + 1);
+    const auto mode = Camsim::parseAuthMode(auth);
+    if (!mode)
+        return fail("--auth takes digest-md5, digest-sha256, basic or none");
+    config.auth = *mode;
+    config.httpPort = static_cast<unsigned short>(httpPort);
+    config.rtspPort = noRtsp ? -1 : rtspPort;
+    if (httpsPort >= 0)
+        config.httpsPort = static_cast<unsigned short>(httpsPort);
+    if (config.tlsCertFile.empty() != config.tlsKeyFile.empty())
+        return fail("--tls-cert and --tls-key go together");
+    if (!config.tlsCertFile.empty() && !config.httpsPort)
+        return fail("--tls-cert needs --https-port");
+    for (const auto& f : faults) {
+        const auto a = Camsim::splitAssignment(f);
+        if (!a || a->first[0] != '/')
+            return fail("--fault takes PATH=SPEC, got '" + f + "'");
+        std::string why;
+        const auto spec = Camsim::parseFaultSpec(a->second, why);
+        if (!spec)
+            return fail("--fault " + f + ": " + why);
+        config.faults.emplace_back(a->first, *spec);
+    }
+    for (const auto& p : params) {
+        const auto a = Camsim::splitAssignment(p);
+        if (!a)
+            return fail("--param takes Name=Value, got '" + p + "'");
+        config.params.push_back(*a);
+    }
+
+    Camsim::Simulator simulator(config);
+    std::string error;
+    if (!simulator.start(error))
+        return fail(error);
+
+    boost::asio::io_context signals;
+    boost::asio::signal_set set(signals, SIGINT, SIGTERM);
+    set.async_wait([](const boost::system::error_code&, int) {});
+    std::cout << simulator.readyLine() << std::endl;
+    signals.run();
+    simulator.stop();
+    return 0;
+}
