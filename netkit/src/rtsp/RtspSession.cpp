@@ -94,15 +94,10 @@ void RtspSession::start(const std::string& url, asio::ConnectionInfoPtr info, Co
         return finish(make_error_code(error::badUrl));
     }
     url_.scheme = "rtsp";
-    if (url_.host == info_->host || url_.host == info_->endpoint.address) {
-        connectHost_ = endpointHost;
-        connectPort_ = isAbsoluteUrl(url) && url_.explicitPort ? url_.port : endpointPort;
-        if (!isAbsoluteUrl(url) || tunnel)
-            connectPort_ = endpointPort;
-    } else {
-        connectHost_ = url_.host;
-        connectPort_ = tunnel ? endpointPort : url_.port;
-    }
+    const bool cameraHost = url_.host == info_->host || url_.host == info_->endpoint.address;
+    connectHost_ = cameraHost ? endpointHost : url_.host;
+    // A full URL may name the RTSP port; the tunnel always goes to the HTTP port.
+    connectPort_ = isAbsoluteUrl(url) && url_.explicitPort && !tunnel ? url_.port : endpointPort;
     doConnect();
 }
 
@@ -132,7 +127,8 @@ void RtspSession::doConnect()
     if (settings_.transport == RtspTransport::RtspOverHttp) {
         TunnelOptions options;
         options.target = url_.target;
-        options.hostHeader = connectHost_ == url_.host || !info_ ? info_->authority() : url_.authority();
+        const bool cameraHost = url_.host == info_->host || url_.host == info_->endpoint.address;
+        options.hostHeader = cameraHost ? info_->authority() : url_.authority();
         options.user = info_->user;
         options.password = info_->password;
         options.userAgent = settings_.userAgent;
@@ -347,12 +343,10 @@ void RtspSession::handleRedirect(const RtspMessage& response)
     pending_.clear();
     auth_.reset();
     sessionId_.clear();
-    const bool sameHost = target.host == url_.host || target.host == connectHost_;
-    if (!sameHost || settings_.transport != RtspTransport::RtspOverHttp) {
-        connectHost_ = sameHost ? connectHost_ : target.host;
-        if (settings_.transport != RtspTransport::RtspOverHttp)
-            connectPort_ = target.port;
-    }
+    if (target.host != url_.host && target.host != connectHost_)
+        connectHost_ = target.host;
+    if (settings_.transport != RtspTransport::RtspOverHttp)
+        connectPort_ = target.port;
     url_ = target;
     doConnect();
 }

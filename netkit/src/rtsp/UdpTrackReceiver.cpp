@@ -6,6 +6,7 @@ namespace Orix::Utility::rtsp {
 namespace {
 
 constexpr int kPairAttempts = 32;
+constexpr unsigned kMaxConsecutiveFailures = 64;
 using udp = boost::asio::ip::udp;
 
 void applyBuffer(udp::socket& socket, std::size_t bytes)
@@ -119,10 +120,13 @@ void UdpTrackReceiver::receive(bool rtcp)
                                   if (ec == boost::asio::error::operation_aborted)
                                       return;
                                   // ICMP port-unreachable and similar errors on a UDP socket
-                                  // say nothing about the stream; keep listening.
+                                  // say nothing about the stream; keep listening, but not
+                                  // forever on a socket that only fails.
+                                  unsigned& failures = rtcp ? self->rtcpFailures_ : self->rtpFailures_;
+                                  failures = ec ? failures + 1 : 0;
                                   if (!ec && self->handler_)
                                       self->handler_(rtcp, rtcp ? self->rtcpBuffer_ : self->rtpBuffer_, n);
-                                  if (!self->closed_)
+                                  if (!self->closed_ && failures < kMaxConsecutiveFailures)
                                       self->receive(rtcp);
                               });
 }

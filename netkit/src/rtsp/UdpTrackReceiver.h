@@ -48,6 +48,8 @@ private:
     std::uint16_t rtcpPort_ = 0;
     PacketHandler handler_;
     bool closed_ = false;
+    unsigned rtpFailures_ = 0;
+    unsigned rtcpFailures_ = 0;
     boost::asio::ip::udp::endpoint rtpSender_;
     boost::asio::ip::udp::endpoint rtcpSender_;
     std::uint8_t rtpBuffer_[65536];

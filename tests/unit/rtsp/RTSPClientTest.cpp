@@ -1,0 +1,837 @@
+#include <netkit/rtsp/RTSPClient.h>
+
+#include "support/FakeHost.h"
+#include "support/RtspTestServer.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <iostream>
+#include <mutex>
+#include <regex>
+
+using namespace Orix::Utility;
+using namespace TestSupport;
+using boost::system::error_code;
+namespace rtspe = Orix::Utility::rtsp;
+
+namespace {
+
+constexpr std::uint32_t kSsrc = 0x315460DA;
+const std::string kSessionId = "ghLlkf_I9pCBP24t";
+const std::string kNonce = "01f82f1eY2828699f525c781da2d528b24cd9b5f249fbb";
+const std::string kUrl = "rtsp://camera.local/axis-media/media.amp?videocodec=h264";
+
+// Answers of an Axis camera (GStreamer-based firmware), modelled on captures:
+// absolute controls carrying the request's query, Session with timeout,
+// Digest without qop followed by Basic on 401.
+struct CameraOptions {
+    enum class Auth { none, digest, basic };
+    Auth auth = Auth::none;
+    int packets = 5;             // RTP packets right after the PLAY answer
+    bool getParameter = true;    // GET_PARAMETER in Public
+    std::string timeout = "60";  // Session timeout
+    bool describeSilent = false;
+    bool setupSilent = false;
+    bool tunnelAuth = false;     // the tunnel's HTTP GET/POST need credentials
+    std::string multicastGroup;  // answer SETUP with this group
+    std::uint16_t multicastPort = 0;
+};
+
+class Camera {
+public:
+    explicit Camera(CameraOptions options = {})
+        : options_(std::move(options)), server([this](const RtspTestRequest& r) { return answer(r); })
+    {
+    }
+
+    std::shared_ptr<Orix::asio::ConnectionInfo> info(const std::string& user = "root",
+                                                     const std::string& password = "pass")
+    {
+        auto info = std::make_shared<Orix::asio::ConnectionInfo>();
+        info->host = "camera.local";
+        info->port = server.port();
+        info->user = user;
+        info->password = password;
+        info->endpoint = {"127.0.0.1", server.port()};
+        return info;
+    }
+
+    std::vector<RtspTestRequest> rtspRequests() const
+    {
+        std::vector<RtspTestRequest> out;
+        for (auto& r : server.requests()) {
+            if (r.method != "GET" && r.method != "POST")
+                out.push_back(r);
+        }
+        return out;
+    }
+
+    std::uint16_t clientRtpPort() const { return clientPort_.load(); }
+
+private:
+    static std::string query(const std::string& uri)
+    {
+        auto q = uri.find('?');
+        return q == std::string::npos ? std::string() : uri.substr(q);
+    }
+
+    bool authorized(const RtspTestRequest& r) const
+    {
+        const std::string a = r.header("Authorization");
+        switch (options_.auth) {
+        case CameraOptions::Auth::none: return true;
+        case CameraOptions::Auth::basic: return a == "Basic cm9vdDpwYXNz"; // root:pass
+        case CameraOptions::Auth::digest:
+            // DESCRIBE of kUrl with root:pass (RFC 2069 form, no qop):
+            // MD5(MD5(root:AXIS_ACCC8E0CBE87:pass):nonce:MD5(DESCRIBE:uri)).
+            if (r.method == "DESCRIBE")
+                return a.find("response=\"7664abb11c203c67feff4d658d490cfe\"") != std::string::npos;
+            return a.rfind("Digest username=\"root\"", 0) == 0;
+        }
+        return false;
+    }
+
+    RtspScriptReply answer(const RtspTestRequest& r)
+    {
+        const std::string cseq = r.cseq();
+        if (r.method == "GET") {
+            if (options_.tunnelAuth && !r.hasHeader("Authorization"))
+                return RtspScriptReply::raw("HTTP/1.0 401 Unauthorized\r\n"
+                                            "WWW-Authenticate: Digest realm=\"AXIS_00408C923E54\", nonce=\"0013b078Y274915fd7ef48ab6f35d58fc6611936d82959\", stale=FALSE, qop=\"auth\"\r\n"
+                                            "Content-Length: 0\r\n\r\n",
+                                            true);
+            return RtspScriptReply::raw("HTTP/1.0 200 OK\r\nContent-Type: application/x-rtsp-tunnelled\r\n"
+                                        "Cache-Control: no-store\r\nPragma: no-cache\r\n\r\n");
+        }
+        if (r.method == "POST")
+            return RtspScriptReply::silent();
+        if (r.method == "OPTIONS") {
+            std::string methods = options_.getParameter
+                                      ? "OPTIONS, DESCRIBE, ANNOUNCE, GET_PARAMETER, PAUSE, PLAY, RECORD, SETUP, SET_PARAMETER, TEARDOWN"
+                                      : "OPTIONS, DESCRIBE, PAUSE, PLAY, SETUP, TEARDOWN";
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", cseq, {"Public: " + methods, "Server: GStreamer RTSP server"}));
+        }
+        if (!authorized(r)) {
+            std::vector<std::string> lines;
+            if (options_.auth == CameraOptions::Auth::digest)
+                lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + "\", stale=FALSE");
+            lines.push_back("WWW-Authenticate: Basic realm=\"AXIS_ACCC8E0CBE87\"");
+            lines.push_back("Server: GStreamer RTSP server");
+            return RtspScriptReply::raw(rtspAnswer(401, "Unauthorized", cseq, lines));
+        }
+        if (r.method == "DESCRIBE") {
+            if (options_.describeSilent)
+                return RtspScriptReply::silent();
+            const std::string q = query(r.uri);
+            const std::string sdp =
+                "v=0\r\n"
+                "o=- 18315797286303868614 1 IN IP4 127.0.0.1\r\n"
+                "s=Session streamed with GStreamer\r\n"
+                "i=rtsp-server\r\n"
+                "t=0 0\r\n"
+                "a=tool:GStreamer\r\n"
+                "a=type:broadcast\r\n"
+                "a=range:npt=now-\r\n"
+                "a=control:rtsp://camera.local/axis-media/media.amp" + q + "\r\n"
+                "m=video 0 RTP/AVP 96\r\n"
+                "c=IN IP4 0.0.0.0\r\n"
+                "b=AS:50000\r\n"
+                "a=rtpmap:96 H264/90000\r\n"
+                "a=fmtp:96 packetization-mode=1;profile-level-id=4d0029;sprop-parameter-sets=Z00AKeKQDwBE/LgLcBAQGkHiRFQ=,aO48gA==\r\n"
+                "a=control:rtsp://camera.local/axis-media/media.amp/stream=0" + q + "\r\n"
+                "a=framerate:25.000000\r\n"
+                "m=audio 0 RTP/AVP 97\r\n"
+                "c=IN IP4 0.0.0.0\r\n"
+                "b=AS:32\r\n"
+                "a=rtpmap:97 MPEG4-GENERIC/16000/1\r\n"
+                "a=fmtp:97 streamtype=5;profile-level-id=2;mode=AAC-hbr;config=1408;sizeLength=13;indexlength=3;indexdeltalength=3;bitrate=32000\r\n"
+                "a=control:rtsp://camera.local/axis-media/media.amp/stream=1" + q + "\r\n";
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", cseq,
+                                                   {"Content-Type: application/sdp",
+                                                    "Content-Base: rtsp://camera.local/axis-media/media.amp/",
+                                                    "Server: GStreamer RTSP server"},
+                                                   sdp));
+        }
+        if (r.method == "SETUP") {
+            if (options_.setupSilent)
+                return RtspScriptReply::silent();
+            const std::string t = r.header("Transport");
+            const std::string session = "Session: " + kSessionId + ";timeout=" + options_.timeout;
+            std::smatch m;
+            std::string transport;
+            if (std::regex_search(t, m, std::regex("interleaved=(\\d+)-(\\d+)"))) {
+                channel_ = std::stoi(m[1]);
+                transport = "RTP/AVP/TCP;unicast;interleaved=" + m[1].str() + "-" + m[2].str() + ";ssrc=315460DA;mode=\"PLAY\"";
+            } else if (std::regex_search(t, m, std::regex("client_port=(\\d+)-(\\d+)"))) {
+                clientPort_ = static_cast<std::uint16_t>(std::stoi(m[1]));
+                const unsigned rtcp = server.rtcpPort();
+                transport = "RTP/AVP;unicast;client_port=" + m[1].str() + "-" + m[2].str() + ";server_port=" +
+                            std::to_string(rtcp - 1) + "-" + std::to_string(rtcp) + ";ssrc=315460DA;mode=\"PLAY\"";
+            } else if (t.find("multicast") != std::string::npos) {
+                transport = "RTP/AVP;multicast;destination=" + options_.multicastGroup + ";port=" +
+                            std::to_string(options_.multicastPort) + "-" + std::to_string(options_.multicastPort + 1) +
+                            ";ttl=1;mode=\"PLAY\"";
+            } else {
+                return RtspScriptReply::raw(rtspAnswer(461, "Unsupported transport", cseq));
+            }
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", cseq, {"Transport: " + transport, session}));
+        }
+        if (r.method == "PLAY") {
+            RtspScriptReply reply = RtspScriptReply::raw(rtspAnswer(
+                200, "OK", cseq,
+                {"RTP-Info: url=rtsp://camera.local/axis-media/media.amp/stream=0" + query(r.uri) + ";seq=13114;rtptime=3803548519",
+                 "Range: npt=now-", "Session: " + kSessionId + ";timeout=" + options_.timeout}));
+            for (int i = 0; i < options_.packets; ++i) {
+                std::string packet = rtpPacket(static_cast<std::uint16_t>(13114 + i), 3803548519u + 3600u * i, kSsrc,
+                                               true, 96, "\x65\x88\x84\x10");
+                if (clientPort_ != 0)
+                    reply.datagrams.emplace_back(clientPort_.load(), packet);
+                else if (!options_.multicastGroup.empty())
+                    server.sendMulticast(options_.multicastGroup, options_.multicastPort, packet);
+                else
+                    reply.bytes += interleavedFrame(static_cast<std::uint8_t>(channel_), packet);
+            }
+            return reply;
+        }
+        if (r.method == "GET_PARAMETER" || r.method == "TEARDOWN" || r.method == "PAUSE")
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", cseq, {"Session: " + kSessionId}));
+        return RtspScriptReply::raw(rtspAnswer(501, "Not Implemented", cseq));
+    }
+
+    CameraOptions options_;
+    int channel_ = 0;
+    std::atomic<std::uint16_t> clientPort_{0};
+
+public:
+    RtspTestServer server; // last: stopped before the script's state goes
+};
+
+class CountingSink : public RtpTrackSink {
+public:
+    void onRtpPacket(const std::uint8_t* data, std::size_t size) override
+    {
+        if (size >= 4)
+            sequences.push_back(static_cast<std::uint16_t>(data[2] << 8 | data[3]));
+    }
+    void onRtcpPacket(const std::uint8_t*, std::size_t) override { ++rtcp; }
+    std::vector<std::uint16_t> sequences;
+    int rtcp = 0;
+};
+
+// Runs a client on this thread's io_context against a camera.
+struct Harness {
+    boost::asio::io_context io;
+    std::shared_ptr<CapturingLogger> logger = std::make_shared<CapturingLogger>(0);
+    RTSPClient client{io, logger};
+    std::shared_ptr<CountingSink> sink = std::make_shared<CountingSink>();
+    std::vector<SdpMediaKind> offered;
+    std::vector<error_code> completions;
+
+    Harness()
+    {
+        client.setTrackInitializer([this](const SdpMedia& track, std::size_t) -> std::shared_ptr<RtpTrackSink> {
+            offered.push_back(track.kind);
+            if (track.kind == SdpMediaKind::video)
+                return sink;
+            return nullptr;
+        });
+    }
+
+    ~Harness()
+    {
+        if (::testing::Test::HasFailure())
+            std::cerr << "client log:\n" << logger->all() << "\n";
+    }
+
+    void start(const std::string& url, Orix::asio::ConnectionInfoPtr info)
+    {
+        client.start(url, std::move(info), [this](const error_code& ec) { completions.push_back(ec); });
+    }
+
+    // Runs the io_context until done() holds; false after the limit (a
+    // guard against hangs, not a timing assertion).
+    bool runUntil(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(20))
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            io.restart();
+            io.run_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+    bool completed() { return runUntil([this] { return !completions.empty(); }); }
+    bool packets(std::size_t n)
+    {
+        return runUntil([this, n] { return sink->sequences.size() >= n || !completions.empty(); }) &&
+               sink->sequences.size() >= n;
+    }
+
+    // Once a session has completed, nothing is left on the io_context: no
+    // timer armed, no socket waiting. A second completion would show here too.
+    bool runsDry()
+    {
+        io.restart();
+        io.run_for(std::chrono::seconds(5));
+        return io.stopped();
+    }
+};
+
+std::vector<std::string> methodsOf(const std::vector<RtspTestRequest>& requests)
+{
+    std::vector<std::string> out;
+    for (const auto& r : requests)
+        out.push_back(r.method);
+    return out;
+}
+
+using Methods = std::vector<std::string>;
+
+} // namespace
+
+TEST(RTSPClient, TransportNames)
+{
+    struct Case {
+        RtspTransport transport;
+        const char* name;
+    };
+    const Case cases[] = {{RtspTransport::Udp, "udp"},
+                          {RtspTransport::Tcp, "tcp"},
+                          {RtspTransport::Multicast, "multicast"},
+                          {RtspTransport::RtspOverHttp, "rtspoverhttp"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_STREQ(getTransportProtocolName(c.transport), c.name);
+        RtspTransport parsed = RtspTransport::Tcp;
+        ASSERT_TRUE(parseTransportProtocolName(c.name, parsed));
+        EXPECT_EQ(parsed, c.transport);
+        EXPECT_EQ(static_cast<int>(c.transport), static_cast<int>(&c - cases));
+    }
+    RtspTransport parsed = RtspTransport::Udp;
+    EXPECT_TRUE(parseTransportProtocolName("rtspOverHttp", parsed));
+    EXPECT_EQ(parsed, RtspTransport::RtspOverHttp);
+    EXPECT_FALSE(parseTransportProtocolName("http", parsed));
+    EXPECT_FALSE(parseTransportProtocolName("", parsed));
+}
+
+TEST(RTSPClient, TcpSessionDeliversPacketsAndTearsDown)
+{
+    Camera camera;
+    Harness h;
+    h.start("/axis-media/media.amp?videocodec=h264", camera.info());
+    ASSERT_TRUE(h.packets(5));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    ASSERT_TRUE(camera.server.waitForDisconnect());
+
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118}));
+    EXPECT_EQ(h.offered, (std::vector<SdpMediaKind>{SdpMediaKind::video, SdpMediaKind::audio}));
+    auto requests = camera.rtspRequests();
+    ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+    const std::string base = "rtsp://camera.local:" + std::to_string(camera.server.port());
+    EXPECT_EQ(requests[0].uri, base + "/axis-media/media.amp?videocodec=h264");
+    EXPECT_EQ(requests[1].header("Accept"), "application/sdp");
+    EXPECT_EQ(requests[2].uri, "rtsp://camera.local/axis-media/media.amp/stream=0?videocodec=h264");
+    EXPECT_EQ(requests[2].header("Transport"), "RTP/AVP/TCP;unicast;interleaved=0-1");
+    EXPECT_FALSE(requests[2].hasHeader("Session"));
+    EXPECT_EQ(requests[3].uri, "rtsp://camera.local/axis-media/media.amp?videocodec=h264");
+    EXPECT_EQ(requests[3].header("Range"), "npt=0.000-");
+    EXPECT_EQ(requests[3].header("Session"), kSessionId);
+    EXPECT_EQ(requests[4].header("Session"), kSessionId);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].cseq(), std::to_string(i + 1));
+        EXPECT_FALSE(requests[i].header("User-Agent").empty());
+        EXPECT_FALSE(requests[i].hasHeader("Authorization"));
+    }
+    EXPECT_EQ(h.client.statistics().packets, 5u);
+    EXPECT_EQ(h.client.statistics().bytes, 5u * 16u);
+    EXPECT_TRUE(h.runsDry());
+    EXPECT_EQ(h.completions.size(), 1u);
+}
+
+TEST(RTSPClient, DigestAsAxisAsksWithoutQop)
+{
+    CameraOptions options;
+    options.auth = CameraOptions::Auth::digest;
+    Camera camera(options);
+    Harness h;
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.packets(5));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+
+    auto requests = camera.rtspRequests();
+    ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+    EXPECT_FALSE(requests[1].hasHeader("Authorization"));
+    EXPECT_EQ(requests[2].cseq(), "3");
+    // Literals: RFC 2069 digests for root:pass, realm AXIS_ACCC8E0CBE87, the
+    // camera's nonce and each request's method and URI.
+    struct Expect {
+        std::size_t index;
+        const char* uri;
+        const char* response;
+    };
+    const Expect expects[] = {
+        {2, "rtsp://camera.local/axis-media/media.amp?videocodec=h264", "7664abb11c203c67feff4d658d490cfe"},
+        {3, "rtsp://camera.local/axis-media/media.amp/stream=0?videocodec=h264", "ae43dfd2545b7e946db8799cbaa1f205"},
+        {4, "rtsp://camera.local/axis-media/media.amp?videocodec=h264", "974097ae86695f25a28bf0af9751c900"},
+    };
+    for (const auto& e : expects) {
+        SCOPED_TRACE(requests[e.index].method);
+        const std::string a = requests[e.index].header("Authorization");
+        EXPECT_EQ(a.rfind("Digest ", 0), 0u) << a;
+        EXPECT_NE(a.find("username=\"root\""), std::string::npos) << a;
+        EXPECT_NE(a.find("realm=\"AXIS_ACCC8E0CBE87\""), std::string::npos) << a;
+        EXPECT_NE(a.find("nonce=\"" + kNonce + "\""), std::string::npos) << a;
+        EXPECT_NE(a.find(std::string("uri=\"") + e.uri + "\""), std::string::npos) << a;
+        EXPECT_NE(a.find(std::string("response=\"") + e.response + "\""), std::string::npos) << a;
+        EXPECT_EQ(a.find("qop"), std::string::npos) << a;
+    }
+    EXPECT_FALSE(h.logger->contains("pass\""));
+    EXPECT_FALSE(h.logger->contains("7664abb11c203c67feff4d658d490cfe"));
+}
+
+TEST(RTSPClient, AuthenticationOutcomes)
+{
+    struct Case {
+        const char* name;
+        CameraOptions::Auth auth;
+        std::string user, password;
+        error_code expected;
+        Methods methods;
+    };
+    const Case cases[] = {
+        {"basic only", CameraOptions::Auth::basic, "root", "pass", {},
+         {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}},
+        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", make_error_code(rtspe::error::unauthorized),
+         {"OPTIONS", "DESCRIBE", "DESCRIBE"}},
+        {"no credentials", CameraOptions::Auth::digest, "", "", make_error_code(rtspe::error::unauthorized),
+         {"OPTIONS", "DESCRIBE"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CameraOptions options;
+        options.auth = c.auth;
+        options.packets = 1;
+        Camera camera(options);
+        Harness h;
+        h.start(kUrl, camera.info(c.user, c.password));
+        if (!c.expected) {
+            ASSERT_TRUE(h.packets(1));
+            h.client.teardown();
+        }
+        ASSERT_TRUE(h.completed());
+        ASSERT_TRUE(camera.server.waitForDisconnect());
+        EXPECT_EQ(h.completions, std::vector<error_code>{c.expected});
+        EXPECT_EQ(methodsOf(camera.rtspRequests()), c.methods);
+        if (c.auth == CameraOptions::Auth::basic) {
+            EXPECT_EQ(camera.rtspRequests()[3].header("Authorization"), "Basic cm9vdDpwYXNz");
+        }
+        if (!c.password.empty()) {
+            EXPECT_FALSE(h.logger->contains(c.password));
+        }
+        EXPECT_TRUE(h.runsDry());
+    }
+}
+
+TEST(RTSPClient, UdpSessionReceivesDatagramsAndReportsBack)
+{
+    Camera camera;
+    Harness h;
+    h.client.setTransport(RtspTransport::Udp);
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.packets(5));
+    ASSERT_TRUE(camera.server.waitForRtcp(1));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118}));
+
+    auto requests = camera.rtspRequests();
+    ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+    std::smatch m;
+    const std::string transport = requests[2].header("Transport");
+    ASSERT_TRUE(std::regex_match(transport, m, std::regex("RTP/AVP;unicast;client_port=(\\d+)-(\\d+)"))) << transport;
+    EXPECT_EQ(std::stoi(m[1]) % 2, 0);
+    EXPECT_EQ(std::stoi(m[2]), std::stoi(m[1]) + 1);
+
+    // The first report leaves right after PLAY, before any media: an RR
+    // without blocks (PT 201) and an SDES (PT 202) with our CNAME.
+    const std::string rr = camera.server.rtcpReceived().front();
+    ASSERT_GE(rr.size(), 8u);
+    EXPECT_EQ(static_cast<unsigned char>(rr[0]), 0x80);
+    EXPECT_EQ(static_cast<unsigned char>(rr[1]), 201);
+    EXPECT_EQ(static_cast<unsigned char>(rr[9]), 202);
+    EXPECT_NE(rr.find("vapixcam@127.0.0.1"), std::string::npos);
+    EXPECT_TRUE(h.runsDry());
+}
+
+TEST(RTSPClient, MulticastJoinsTheGroupTheServerNames)
+{
+    if (!loopbackMulticastWorks())
+        GTEST_SKIP() << "multicast on the loopback interface is not delivered on this machine";
+    CameraOptions options;
+    options.multicastGroup = "239.255.77.12";
+    {
+        boost::asio::io_context probe;
+        boost::asio::ip::udp::socket s(probe, boost::asio::ip::udp::endpoint(boost::asio::ip::udp::v4(), 0));
+        options.multicastPort = static_cast<std::uint16_t>(s.local_endpoint().port() & ~1u);
+    }
+    options.packets = 0; // sent once the client has joined, below
+    Camera camera(options);
+    Harness h;
+    h.client.setTransport(RtspTransport::Multicast);
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.runUntil([&] { return camera.rtspRequests().size() >= 4; }));
+    for (std::uint16_t i = 0; i < 3; ++i)
+        camera.server.sendMulticast(options.multicastGroup, options.multicastPort,
+                                    rtpPacket(static_cast<std::uint16_t>(200 + i), 0, kSsrc, true, 96, "\x65"));
+    ASSERT_TRUE(h.packets(3));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    EXPECT_EQ(camera.rtspRequests()[2].header("Transport"), "RTP/AVP;multicast");
+    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{200, 201, 202}));
+}
+
+TEST(RTSPClient, TunnelOverHttpWithDigestOnTheHttpSide)
+{
+    CameraOptions options;
+    options.tunnelAuth = true;
+    options.auth = CameraOptions::Auth::digest;
+    Camera camera(options);
+    Harness h;
+    h.client.setTransport(RtspTransport::RtspOverHttp);
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.packets(5));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    EXPECT_EQ(h.sink->sequences.size(), 5u);
+
+    auto all = camera.server.requests();
+    ASSERT_EQ(methodsOf(all),
+              (Methods{"GET", "GET", "POST", "OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+    const auto& get = all[1];
+    const auto& post = all[2];
+    EXPECT_EQ(get.uri, "/axis-media/media.amp?videocodec=h264");
+    EXPECT_EQ(get.header("Accept"), "application/x-rtsp-tunnelled");
+    EXPECT_EQ(post.header("Content-Type"), "application/x-rtsp-tunnelled");
+    EXPECT_FALSE(get.header("x-sessioncookie").empty());
+    EXPECT_EQ(get.header("x-sessioncookie"), post.header("x-sessioncookie"));
+    EXPECT_FALSE(all[0].hasHeader("Authorization"));
+    for (const auto* r : {&get, &post}) {
+        const std::string a = r->header("Authorization");
+        EXPECT_EQ(a.rfind("Digest ", 0), 0u) << a;
+        EXPECT_NE(a.find("realm=\"AXIS_00408C923E54\""), std::string::npos) << a;
+        EXPECT_NE(a.find("uri=\"/axis-media/media.amp?videocodec=h264\""), std::string::npos) << a;
+        EXPECT_NE(a.find("qop=auth"), std::string::npos) << a;
+    }
+    for (std::size_t i = 3; i < all.size(); ++i) {
+        EXPECT_TRUE(all[i].viaTunnel) << all[i].method;
+        EXPECT_EQ(all[i].connection, post.connection);
+    }
+    EXPECT_EQ(all[6].header("Transport"), "RTP/AVP/TCP;unicast;interleaved=0-1");
+    EXPECT_TRUE(h.runsDry());
+}
+
+TEST(RTSPClient, TeardownInEveryPhaseCompletesOnce)
+{
+    struct Case {
+        const char* name;
+        CameraOptions options;
+        const char* waitFor; // the request the camera must have seen first; null: tear down at once
+        Methods methods;     // what the camera saw in the end
+    };
+    CameraOptions silentDescribe;
+    silentDescribe.describeSilent = true;
+    CameraOptions silentSetup;
+    silentSetup.setupSilent = true;
+    CameraOptions playing;
+    const Case cases[] = {
+        {"before connecting", {}, nullptr, {}},
+        {"during DESCRIBE", silentDescribe, "DESCRIBE", {"OPTIONS", "DESCRIBE"}},
+        {"during SETUP", silentSetup, "SETUP", {"OPTIONS", "DESCRIBE", "SETUP"}},
+        {"while playing", playing, "PLAY", {"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Camera camera(c.options);
+        Harness h;
+        h.start(kUrl, camera.info());
+        if (c.waitFor) {
+            ASSERT_TRUE(h.runUntil([&] {
+                for (auto& r : camera.rtspRequests()) {
+                    if (r.method == c.waitFor)
+                        return true;
+                }
+                return false;
+            }));
+        }
+        h.client.teardown();
+        h.client.teardown(); // a second call changes nothing
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+        if (c.waitFor) {
+            ASSERT_TRUE(camera.server.waitForDisconnect());
+        }
+        EXPECT_EQ(methodsOf(camera.rtspRequests()), c.methods);
+        EXPECT_TRUE(h.runsDry());
+        EXPECT_EQ(h.completions.size(), 1u);
+    }
+}
+
+TEST(RTSPClient, SessionEndsWithTheRightError)
+{
+    struct Case {
+        const char* name;
+        std::function<RtspScriptReply(const RtspTestRequest&)> script;
+        std::function<void(RtspTestServer&)> afterPlay; // acts once PLAY was answered
+        error_code expected;
+    };
+    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=video 0 RTP/AVP 96\r\n"
+                            "a=rtpmap:96 H264/90000\r\na=control:stream=0\r\n";
+    auto normal = [sdp](const RtspTestRequest& r) {
+        if (r.method == "DESCRIBE")
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Content-Base: " + r.uri + "/"}, sdp));
+        if (r.method == "SETUP")
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(),
+                                                   {"Transport: RTP/AVP/TCP;unicast;interleaved=0-1", "Session: 12345678"}));
+        if (r.method == "PLAY")
+            return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Session: 12345678"}) +
+                                        interleavedFrame(0, rtpPacket(1, 0, kSsrc, true, 96, "\x65")));
+        return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Public: OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN"}));
+    };
+    auto replace = [normal](const std::string& method, std::function<RtspScriptReply(const RtspTestRequest&)> other) {
+        return [=](const RtspTestRequest& r) { return r.method == method ? other(r) : normal(r); };
+    };
+    const Case cases[] = {
+        {"no RTP after PLAY", replace("PLAY", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Session: 12345678"}));
+         }), nullptr, make_error_code(rtspe::error::timeout)},
+        {"server closes mid-session", normal, [](RtspTestServer& s) { s.closeConnections(); },
+         make_error_code(rtspe::error::connectionLost)},
+        {"RTCP BYE", normal, [](RtspTestServer& s) { s.push(interleavedFrame(1, rtcpBye(kSsrc))); },
+         make_error_code(rtspe::error::sessionEndedByServer)},
+        {"garbage on the connection", normal, [](RtspTestServer& s) { s.push(std::string("\x16\x03\x01\x02\x00", 5)); },
+         make_error_code(rtspe::error::protocolViolation)},
+        {"silent OPTIONS", replace("OPTIONS", [](const RtspTestRequest&) { return RtspScriptReply::silent(); }),
+         nullptr, make_error_code(rtspe::error::timeout)},
+        {"DESCRIBE 404", replace("DESCRIBE", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(404, "Not Found", r.cseq()));
+         }), nullptr, make_error_code(rtspe::error::notFound)},
+        {"DESCRIBE with a broken SDP", replace("DESCRIBE", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {}, "<html>camera busy</html>"));
+         }), nullptr, make_error_code(rtspe::error::protocolViolation)},
+        {"SETUP without Session", replace("SETUP", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Transport: RTP/AVP/TCP;unicast;interleaved=0-1"}));
+         }), nullptr, make_error_code(rtspe::error::protocolViolation)},
+        {"SETUP answered with UDP", replace("SETUP", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(),
+                                                    {"Transport: RTP/AVP;unicast;client_port=5000-5001", "Session: 1"}));
+         }), nullptr, make_error_code(rtspe::error::protocolViolation)},
+        {"SETUP 461", replace("SETUP", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(461, "Unsupported transport", r.cseq()));
+         }), nullptr, make_error_code(rtspe::error::requestFailed)},
+        {"oversized answer", replace("OPTIONS", [](const RtspTestRequest& r) {
+             return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"X-Pad: " + std::string(20000, 'x')}));
+         }), nullptr, make_error_code(rtspe::error::messageTooLarge)},
+        {"connection closed before an answer", replace("DESCRIBE", [](const RtspTestRequest&) {
+             return RtspScriptReply::close();
+         }), nullptr, make_error_code(rtspe::error::connectionLost)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RtspTestServer server(c.script);
+        auto info = std::make_shared<Orix::asio::ConnectionInfo>();
+        info->host = "127.0.0.1";
+        info->endpoint = {"127.0.0.1", server.port()};
+        Harness h;
+        h.client.setTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(300));
+        h.start("/axis-media/media.amp", info);
+        if (c.afterPlay) {
+            ASSERT_TRUE(h.packets(1));
+            c.afterPlay(server);
+        }
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{c.expected});
+        EXPECT_TRUE(h.runsDry());
+        EXPECT_EQ(h.completions.size(), 1u);
+    }
+}
+
+TEST(RTSPClient, ErrorsMapToConditionsCallersTest)
+{
+    EXPECT_EQ(make_error_code(rtspe::error::timeout), boost::system::errc::timed_out);
+    EXPECT_EQ(make_error_code(rtspe::error::connectionLost), boost::system::errc::connection_reset);
+    EXPECT_EQ(make_error_code(rtspe::error::messageTooLarge), boost::system::errc::protocol_error);
+    EXPECT_STREQ(make_error_code(rtspe::error::unauthorized).category().name(), "netkit.rtsp");
+}
+
+TEST(RTSPClient, NoTrackAcceptedIsAnError)
+{
+    Camera camera;
+    Harness h;
+    h.client.setTrackInitializer([](const SdpMedia&, std::size_t) { return std::shared_ptr<RtpTrackSink>(); });
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::noTracks)});
+    EXPECT_EQ(methodsOf(camera.rtspRequests()), (Methods{"OPTIONS", "DESCRIBE"}));
+}
+
+TEST(RTSPClient, RedirectsAreFollowedAndBounded)
+{
+    Camera target;
+    const std::string location =
+        "rtsp://camera.local:" + std::to_string(target.server.port()) + "/axis-media/media.amp?videocodec=h264";
+    RtspTestServer redirecting([&](const RtspTestRequest& r) {
+        if (r.method == "DESCRIBE")
+            return RtspScriptReply::raw(rtspAnswer(301, "Moved Permanently", r.cseq(), {"Location: " + location}));
+        return RtspScriptReply::raw(rtspAnswer(200, "OK", r.cseq(), {"Public: OPTIONS, DESCRIBE"}));
+    });
+    std::string self;
+    RtspTestServer looping([&](const RtspTestRequest& r) {
+        return RtspScriptReply::raw(rtspAnswer(302, "Moved Temporarily", r.cseq(), {"Location: " + self}));
+    });
+    self = "rtsp://camera.local:" + std::to_string(looping.port()) + "/loop";
+
+    {
+        Harness h;
+        auto info = target.info();
+        info->endpoint.port = redirecting.port();
+        h.start(kUrl, info);
+        ASSERT_TRUE(h.packets(5));
+        h.client.teardown();
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+        EXPECT_EQ(methodsOf(target.rtspRequests()), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+        EXPECT_EQ(target.rtspRequests()[1].uri, location);
+    }
+    {
+        Harness h;
+        auto info = target.info();
+        info->endpoint.port = looping.port();
+        h.start("/loop", info);
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::tooManyRedirects)});
+        // The first connection and three redirects.
+        EXPECT_EQ(looping.connectionCount(), 4u);
+        EXPECT_TRUE(h.runsDry());
+    }
+}
+
+TEST(RTSPClient, KeepAliveUsesGetParameterOnlyWhenOffered)
+{
+    struct Case {
+        const char* name;
+        bool offered;
+        const char* method;
+    };
+    const Case cases[] = {{"offered", true, "GET_PARAMETER"}, {"not offered", false, "OPTIONS"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CameraOptions options;
+        options.getParameter = c.offered;
+        options.timeout = "2"; // keep-alive after half of it
+        Camera camera(options);
+        Harness h;
+        h.client.setTimeouts(std::chrono::seconds(10), std::chrono::seconds(60));
+        h.start(kUrl, camera.info());
+        ASSERT_TRUE(h.runUntil([&] { return camera.rtspRequests().size() >= 5; }));
+        h.client.teardown();
+        ASSERT_TRUE(h.completed());
+        auto requests = camera.rtspRequests();
+        ASSERT_GE(requests.size(), 6u);
+        EXPECT_EQ(requests[4].method, c.method);
+        EXPECT_EQ(requests[4].header("Session"), kSessionId);
+        EXPECT_EQ(requests.back().method, "TEARDOWN");
+        EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+        EXPECT_GE(h.client.statistics().keepAlives, 1u);
+    }
+}
+
+TEST(RTSPClient, SecondStartWhileRunningIsRefused)
+{
+    Camera camera;
+    Harness h;
+    h.start(kUrl, camera.info());
+    std::vector<error_code> second;
+    h.client.start(kUrl, camera.info(), [&](const error_code& ec) { second.push_back(ec); });
+    ASSERT_TRUE(h.runUntil([&] { return !second.empty(); }));
+    EXPECT_EQ(second, std::vector<error_code>{make_error_code(rtspe::error::alreadyStarted)});
+    ASSERT_TRUE(h.packets(5));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    // A new session once the first has completed.
+    h.sink->sequences.clear();
+    h.completions.clear();
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.packets(5));
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    EXPECT_EQ(h.completions, std::vector<error_code>{error_code{}});
+    EXPECT_EQ(camera.server.connectionCount(), 2u);
+    EXPECT_EQ(second.size(), 1u);
+}
+
+TEST(RTSPClient, PauseAndPlayWithRange)
+{
+    Camera camera;
+    Harness h;
+    h.start(kUrl, camera.info());
+    ASSERT_TRUE(h.packets(5));
+    std::vector<std::pair<error_code, std::string>> answers;
+    h.client.pause([&](const error_code& ec, const std::string& range) { answers.emplace_back(ec, range); });
+    h.client.play("clock=20240621T071725Z-", [&](const error_code& ec, const std::string& range) {
+        answers.emplace_back(ec, range);
+    });
+    ASSERT_TRUE(h.runUntil([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers[0].first, error_code{});
+    EXPECT_EQ(answers[1].first, error_code{});
+    EXPECT_EQ(answers[1].second, "npt=now-");
+    auto requests = camera.rtspRequests();
+    ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "PAUSE", "PLAY"}));
+    EXPECT_EQ(requests[5].header("Range"), "clock=20240621T071725Z-");
+    EXPECT_EQ(requests[4].header("Session"), kSessionId);
+    h.client.teardown();
+    ASSERT_TRUE(h.completed());
+    std::vector<error_code> late;
+    h.client.pause([&](const error_code& ec, const std::string&) { late.push_back(ec); });
+    ASSERT_TRUE(h.runUntil([&] { return !late.empty(); }));
+    EXPECT_EQ(late, std::vector<error_code>{make_error_code(rtspe::error::notPlaying)});
+}
+
+TEST(RTSPClient, DestroyingAPlayingClientSendsTeardownWithoutCompletion)
+{
+    Camera camera;
+    boost::asio::io_context io;
+    int completions = 0;
+    auto sink = std::make_shared<CountingSink>();
+    auto logger = std::make_shared<CapturingLogger>(0);
+    {
+        RTSPClient client(io, logger);
+        client.setTrackInitializer([sink](const SdpMedia& m, std::size_t) {
+            return m.kind == SdpMediaKind::video ? std::static_pointer_cast<RtpTrackSink>(sink) : nullptr;
+        });
+        client.start(kUrl, camera.info(), [&](const error_code&) { ++completions; });
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (sink->sequences.size() < 5 && std::chrono::steady_clock::now() < end) {
+            io.restart();
+            io.run_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_EQ(sink->sequences.size(), 5u);
+    }
+    io.restart();
+    io.run_for(std::chrono::seconds(5));
+    EXPECT_TRUE(io.stopped());
+    EXPECT_EQ(completions, 0);
+    EXPECT_TRUE(camera.server.waitForMethod("TEARDOWN"));
+    EXPECT_TRUE(camera.server.waitForDisconnect());
+    if (HasFailure())
+        std::cerr << logger->all();
+}
