@@ -75,6 +75,13 @@ std::uint32_t translateSystemError(const boost::system::error_code& error)
         return ConnectionLost;
     if (error == errc::operation_canceled)
         return Cancelled;
+    // Protocol layers without a row of their own (RTSP) map onto these conditions.
+    if (error == errc::permission_denied)
+        return Unauthorized;
+    if (error == errc::no_such_file_or_directory)
+        return NotFound;
+    if (error == errc::protocol_error || error == errc::message_size)
+        return ProtocolError;
     return GenericFailure;
 }
 

@@ -1,4 +1,5 @@
 #include <netkit/http/ResponseCheck.h>
+#include <netkit/rtsp/RtspError.h>
 #include <netkit/util/ErrorTranslation.h>
 
 #include <boost/asio/error.hpp>
@@ -68,7 +69,13 @@ TEST(ErrorTranslation, TransportErrorsToHostCodes)
         {"404 as error", http::error::notFound, 0x203},
         {"invalid request", http::error::invalidRequest, 0x100},
         {"no usable scheme", http::error::unsupportedAuthScheme, 1},
-        {"something else", boost::system::errc::make_error_code(boost::system::errc::permission_denied), 1},
+        {"rtsp time-out", Utility::rtsp::error::timeout, 0x103},
+        {"rtsp connection lost", Utility::rtsp::error::connectionLost, 0x104},
+        {"rtsp unauthorized", Utility::rtsp::error::unauthorized, 0x201},
+        {"rtsp not found", Utility::rtsp::error::notFound, 0x203},
+        {"rtsp protocol violation", Utility::rtsp::error::protocolViolation, 0x106},
+        {"rtsp message too large", Utility::rtsp::error::messageTooLarge, 0x106},
+        {"something else", boost::system::errc::make_error_code(boost::system::errc::no_space_on_device), 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

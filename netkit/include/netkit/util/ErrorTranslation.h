@@ -18,6 +18,9 @@
 // | other HTTP 5xx                             | 0x205 ServerError      |
 // | other HTTP 4xx, other statuses             | 0x204 BadRequest       |
 // | invalid connection string                  | 0x100 BadAddress       |
+// | RTSP unauthorized / notFound / malformed   | 0x201 / 0x203 / 0x106  |
+//   (through their generic conditions: permission_denied,
+//    no_such_file_or_directory, protocol_error)
 // | anything else                              | 1 GenericFailure       |
 #include <boost/system/error_code.hpp>
 #include <cstdint>
