@@ -306,34 +306,4 @@ boost::system::error_code parseSdp(const std::string& text, SdpSession& out)
     return {};
 }
 
-std::string resolveControlUrl(const std::string& base, const std::string& control)
-{
-    if (control.empty() || control == "*")
-        return base;
-    // An absolute URL has a scheme: letters, digits, '+', '-', '.' before "://".
-    const std::size_t colon = control.find("://");
-    if (colon != std::string::npos && colon > 0) {
-        bool scheme = true;
-        for (std::size_t i = 0; i < colon; ++i) {
-            const char c = control[i];
-            scheme = scheme && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                                (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
-        }
-        if (scheme)
-            return control;
-    }
-    if (base.empty())
-        return control;
-    if (control.front() == '/') {
-        // An absolute path replaces the base's path (RFC 3986 section 5.2.2).
-        const std::size_t authority = base.find("://");
-        const std::size_t path =
-            authority == std::string::npos ? std::string::npos : base.find('/', authority + 3);
-        return (path == std::string::npos ? base : base.substr(0, path)) + control;
-    }
-    if (base.back() == '/')
-        return base + control;
-    return base + "/" + control;
-}
-
 } // namespace Orix::Utility

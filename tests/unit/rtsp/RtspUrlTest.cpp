@@ -89,6 +89,8 @@ TEST(RtspUrl, ResolvesControlUrls)
         {"star is the base", "rtsp://cam/axis-media/media.amp/", "*", "rtsp://cam/axis-media/media.amp/"},
         {"absent is the base", "rtsp://cam/axis-media/media.amp?camera=1", "", "rtsp://cam/axis-media/media.amp?camera=1"},
         {"absolute path", "rtsp://cam:8554/axis-media/media.amp/", "/other/track1", "rtsp://cam:8554/other/track1"},
+        {"another scheme is absolute", "rtsp://cam/a/", "rtsps://cam:322/a/trackID=1", "rtsps://cam:322/a/trackID=1"},
+        {"port kept for relative", "rtsp://10.0.0.5:8554/live", "stream=1", "rtsp://10.0.0.5:8554/live/stream=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

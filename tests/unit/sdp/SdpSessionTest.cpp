@@ -1,4 +1,5 @@
 #include <netkit/sdp/SdpError.h>
+#include <netkit/rtsp/RtspUrl.h>
 #include <netkit/sdp/SdpSession.h>
 
 #include "support/RtpBuilder.h"
@@ -81,7 +82,7 @@ TEST(SdpSession, ParsesTheAxisCameraAnswers)
             EXPECT_EQ(map->encoding, t.encoding);
             EXPECT_EQ(map->clockRate, t.clockRate);
             EXPECT_EQ(map->channels, t.channels);
-            EXPECT_EQ(resolveControlUrl(c.contentBase, m.control), t.controlUrl);
+            EXPECT_EQ(rtsp::resolveControlUrl(c.contentBase, m.control), t.controlUrl);
             if (t.framerate > 0) {
                 ASSERT_TRUE(m.framerate.has_value());
                 EXPECT_DOUBLE_EQ(*m.framerate, t.framerate);
@@ -227,34 +228,4 @@ TEST(SdpSession, ErrorsNameTheirCategory)
     const boost::system::error_code ec = SdpError::tooLarge;
     EXPECT_STREQ(ec.category().name(), "netkit.sdp");
     EXPECT_FALSE(ec.message().empty());
-}
-
-TEST(SdpControl, ResolvesAgainstTheContentBase)
-{
-    struct Case {
-        const char* base;
-        const char* control;
-        const char* expected;
-    };
-    const Case cases[] = {
-        // Axis GStreamer firmware: absolute controls.
-        {"rtsp://192.168.0.3/axis-media/media.amp/",
-         "rtsp://192.168.0.3/axis-media/media.amp/stream=0?resolution=176x144&fps=1",
-         "rtsp://192.168.0.3/axis-media/media.amp/stream=0?resolution=176x144&fps=1"},
-        // Relative controls, with and without the base's trailing slash.
-        {"rtsp://10.0.0.5/axis-media/media.amp/", "trackID=1", "rtsp://10.0.0.5/axis-media/media.amp/trackID=1"},
-        {"rtsp://10.0.0.5/axis-media/media.amp", "trackID=1", "rtsp://10.0.0.5/axis-media/media.amp/trackID=1"},
-        {"rtsp://10.0.0.5:8554/live", "stream=1", "rtsp://10.0.0.5:8554/live/stream=1"},
-        // Aggregate control.
-        {"rtsp://10.0.0.5/axis-media/media.amp/", "*", "rtsp://10.0.0.5/axis-media/media.amp/"},
-        {"rtsp://10.0.0.5/axis-media/media.amp/", "", "rtsp://10.0.0.5/axis-media/media.amp/"},
-        // An absolute path replaces the base's path.
-        {"rtsp://10.0.0.5:554/axis-media/media.amp/", "/other/track1", "rtsp://10.0.0.5:554/other/track1"},
-        // Another scheme is absolute too.
-        {"rtsp://10.0.0.5/a/", "rtsps://10.0.0.5:322/a/trackID=1", "rtsps://10.0.0.5:322/a/trackID=1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.base) + " + " + c.control);
-        EXPECT_EQ(resolveControlUrl(c.base, c.control), c.expected);
-    }
 }

@@ -87,12 +87,7 @@ struct SdpSession {
 // malformedMedia.
 boost::system::error_code parseSdp(const std::string& text, SdpSession& out);
 
-// The URL a control attribute names. `base` is the RTSP Content-Base (else
-// Content-Location, else the request URL). An absolute control is returned as
-// is; "*" or an empty control means the base itself; a relative one is
-// appended to the base with one '/' between them, as Axis, GStreamer, live555
-// and FFmpeg servers all expect (a strict RFC 3986 merge would drop the last
-// path segment of "rtsp://host/axis-media/media.amp").
-std::string resolveControlUrl(const std::string& base, const std::string& control);
+// Control URLs are resolved against the RTSP base by rtsp::resolveControlUrl
+// (netkit/rtsp/RtspUrl.h).
 
 } // namespace Orix::Utility
