@@ -4,7 +4,9 @@
 #   2. configures build/ (or $BUILD_DIR) with Ninja, RelWithDebInfo and ccache,
 #      builds everything and runs every test (unit, integration, peers, scripts);
 #   3. configures build-asan/ (or $ASAN_BUILD_DIR) with AddressSanitizer and
-#      UndefinedBehaviorSanitizer, builds the unit tests only and runs them.
+#      UndefinedBehaviorSanitizer, builds the unit tests only and runs them;
+#   4. configures build-tsan/ (or $TSAN_BUILD_DIR) with ThreadSanitizer and runs
+#      the unit tests of the threaded code (connection policy, HTTP, RTSP).
 # Both stages always run; the exit status is non-zero when either failed.
 # JOBS (default 2) sets the build and test parallelism.
 set -uo pipefail
@@ -13,7 +15,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root" || exit 1
 BUILD_DIR="${BUILD_DIR:-$root/build}"
 ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-$root/build-asan}"
+TSAN_BUILD_DIR="${TSAN_BUILD_DIR:-$root/build-tsan}"
 JOBS="${JOBS:-2}"
+# The same sources in another checkout still hit the compiler cache.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 step() { printf '\n=== %s ===\n' "$*"; }
 failed=()
@@ -53,6 +58,20 @@ if cmake -S . -B "$ASAN_BUILD_DIR" "${common[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM
     fi
 else
     failed+=("sanitizer configure")
+fi
+
+step "configure and build $TSAN_BUILD_DIR (thread)"
+tsan_targets=(unit_device unit_http unit_rtsp unit_params)
+if cmake -S . -B "$TSAN_BUILD_DIR" "${common[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=OFF \
+        -DVAPIXCAM_TOOLS=OFF -DVAPIXCAM_SANITIZE=thread &&
+   cmake --build "$TSAN_BUILD_DIR" -j"$JOBS" --target "${tsan_targets[@]}"; then
+    step "threaded unit tests under ThreadSanitizer"
+    for t in "${tsan_targets[@]}"; do
+        TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}" \
+            "$TSAN_BUILD_DIR/bin/$t" --gtest_brief=1 || failed+=("tsan $t")
+    done
+else
+    failed+=("thread sanitizer build")
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then

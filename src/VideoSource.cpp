@@ -90,6 +90,12 @@ struct VideoSource::State {
     Orix::Utility::DynamicParametersCompletionPtr parkedAcquire;
     bool acquiring = false;
     bool firstReadDone = false;
+
+    // What the host sees of the stream's health.
+    std::weak_ptr<Orix::Utility::RtpStreamFilter> filter;
+    std::uint64_t lostBefore = 0;   // frames lost in earlier sessions
+    std::uint64_t lostReported = 0;
+    std::uint64_t reconnects = 0;
     std::minstd_rand random{std::random_device{}()};
 };
 
@@ -234,6 +240,7 @@ void VideoSource::internalStart()
     s.attempts = 0;
     s.immediateReconnect = false;
     s.notifyOnFailure = true;
+    s.lostBefore = s.lostReported = s.reconnects = 0;
     s.firstReadDone = false;
     device_.registerWorkingStream(this);
     applyPendingSettings();
@@ -338,10 +345,13 @@ void VideoSource::initializeStream()
             -> std::shared_ptr<Orix::Utility::RtpTrackSink> {
             if (track.kind != Orix::Utility::SdpMediaKind::video)
                 return nullptr;
-            return Orix::Utility::initializeVideoFilter(
+            auto filter = Orix::Utility::initializeVideoFilter(
                 track, reorder, getLogger(), [this, generation](const Orix::Utility::Frame& frame) {
                     deliverFrame(generation, &frame);
                 });
+            if (state_)
+                state_->filter = filter;
+            return filter;
         });
     client->setTransport(transport);
     const int signalLost = parameters_.getInt("signalLostTimeout", 0);
@@ -370,7 +380,8 @@ void VideoSource::deliverFrame(std::uint64_t generation, const void* opaque)
     if (generation != s.generation)
         return;
     const auto& frame = *static_cast<const Orix::Utility::Frame*>(opaque);
-    if (!s.framesSinceSession) {
+    const bool firstOfSession = !s.framesSinceSession;
+    if (firstOfSession) {
         s.framesSinceSession = true;
         // Frames are back: a pending signal-lost report is no longer true.
         if (s.signalLostArmed) {
@@ -386,10 +397,20 @@ void VideoSource::deliverFrame(std::uint64_t generation, const void* opaque)
     out.keyFrame = frame.keyFrame;
     out.timestamp = frame.hostTimestamp ? frame.hostTimestamp : Orix::Utility::timeStamp();
     out.rtpTimestamp = frame.rtpTimestamp;
+    std::uint64_t lost = s.lostBefore;
+    if (const auto filter = s.filter.lock())
+        lost += filter->statistics().frames.framesDropped;
     std::lock_guard<std::recursive_mutex> lock(callbackMutex());
     if (auto* handler = holder_->get()) {
         try {
-            handler->OnFrame(static_cast<Orix::GDRV::IVideoSource*>(this), out);
+            auto* self = static_cast<Orix::GDRV::IVideoSource*>(this);
+            if (firstOfSession)
+                handler->OnStreamStarted(self);
+            if (lost != s.lostReported) {
+                s.lostReported = lost;
+                handler->OnStatistic(self, "lostFrames", static_cast<double>(lost));
+            }
+            handler->OnFrame(self, out);
         } catch (const std::exception& e) {
             ORIX_LOG(*this, LogError, " std::exception - " << e.what());
         }
@@ -404,6 +425,21 @@ void VideoSource::handleGrab(std::uint64_t generation, const boost::system::erro
     if (!holder_->started() || generation != s.generation) {
         ORIX_LOG(*this, LogDebug, " Stop video stream receiving");
         return;
+    }
+    if (const auto filter = s.filter.lock())
+        s.lostBefore += filter->statistics().frames.framesDropped;
+    s.filter.reset();
+    ++s.reconnects;
+    {
+        std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+        if (auto* handler = holder_->get()) {
+            try {
+                handler->OnStatistic(static_cast<Orix::GDRV::IVideoSource*>(this), "reconnects",
+                                     static_cast<double>(s.reconnects));
+            } catch (const std::exception& e) {
+                ORIX_LOG(*this, LogError, " std::exception - " << e.what());
+            }
+        }
     }
     const bool immediate = s.immediateReconnect;
     if (!immediate) {
