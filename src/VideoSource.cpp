@@ -96,6 +96,7 @@ struct VideoSource::State {
     std::uint64_t lostBefore = 0;   // frames lost in earlier sessions
     std::uint64_t lostReported = 0;
     std::uint64_t reconnects = 0;
+    std::uint64_t sessions = 0; // sessions opened since construction
     std::minstd_rand random{std::random_device{}()};
 };
 
@@ -367,6 +368,7 @@ void VideoSource::initializeStream()
              " Begin receive stream by " << Orix::Utility::getTransportProtocolName(transport)
                                          << " with url: " << url);
     s.client = client;
+    ++s.sessions;
     s.framesSinceSession = false;
     client->start(url, info, [this, generation](const boost::system::error_code& result) {
         if (state_)
@@ -730,9 +732,11 @@ void VideoSource::applyPendingSettings()
     s.writer = VideoSettingsWriter::create(device_.service(), device_.getConnectionInfo(), getLogger(),
                                            logPrefix());
     const std::uint64_t generation = s.generation;
+    // A session opened after this point already reads the new values.
+    const std::uint64_t sessionsBefore = s.sessions;
     s.writer->start(parameters_, inputs,
-                    [this, completion, generation, self](std::uint32_t result, bool newSession,
-                                                         bool profileRewritten) {
+                    [this, completion, generation, self, sessionsBefore](
+                        std::uint32_t result, bool newSession, bool profileRewritten) {
                         if (!state_) {
                             completion->finish(self, result);
                             return;
@@ -741,7 +745,8 @@ void VideoSource::applyPendingSettings()
                         if (generation == state_->generation && holder_->started()) {
                             if (profileRewritten && stream_ == 1)
                                 doAcquireStreamProfile(false);
-                            else if (newSession && state_->client) {
+                            else if (newSession && state_->client &&
+                                     state_->sessions == sessionsBefore && sessionsBefore > 0) {
                                 state_->immediateReconnect = true;
                                 endSession();
                             }

@@ -119,4 +119,103 @@ std::uint32_t RecordingParametersHandler::failure() const
     return failure_;
 }
 
+void RecordingVideoHandler::OnFrame(const Orix::IContract*, const Orix::GDRV::MediaFrame& frame)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++frames_;
+        codec_ = frame.codec ? frame.codec : "";
+        if (frame.keyFrame) {
+            ++keyFrames_;
+            lastKeyFrame_.assign(frame.data, frame.data + frame.size);
+        }
+    }
+    changed_.notify_all();
+}
+
+void RecordingVideoHandler::OnStatistic(const Orix::IContract*, const char* name, double value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    statistics_.emplace_back(name ? name : "", value);
+}
+
+void RecordingVideoHandler::OnStreamStarted(const Orix::IContract*)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++starts_;
+    }
+    changed_.notify_all();
+}
+
+void RecordingVideoHandler::Failed(const Orix::IContract*, std::uint32_t result)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failures_.push_back(result);
+    }
+    changed_.notify_all();
+}
+
+bool RecordingVideoHandler::waitForFrames(std::size_t frames, std::size_t keyFrames,
+                                          std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit,
+                             [&] { return frames_ >= frames && keyFrames_ >= keyFrames; });
+}
+
+bool RecordingVideoHandler::waitForFailure(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return !failures_.empty(); });
+}
+
+std::size_t RecordingVideoHandler::frames() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frames_;
+}
+
+std::size_t RecordingVideoHandler::keyFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keyFrames_;
+}
+
+std::size_t RecordingVideoHandler::starts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return starts_;
+}
+
+std::vector<std::uint32_t> RecordingVideoHandler::failures() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+}
+
+std::string RecordingVideoHandler::codec() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codec_;
+}
+
+double RecordingVideoHandler::statistic(const std::string& name) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    double value = 0;
+    for (const auto& [n, v] : statistics_) {
+        if (n == name)
+            value = v;
+    }
+    return value;
+}
+
+std::vector<std::uint8_t> RecordingVideoHandler::lastKeyFrame() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastKeyFrame_;
+}
+
 } // namespace TestSupport

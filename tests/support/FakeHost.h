@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <orix/ILogger.h>
+#include <orix/gdrv/Channels.h>
 #include <orix/gdrv/IDevice.h>
 #include <orix/Handlers.h>
 #include <string>
@@ -84,6 +85,41 @@ private:
     int calls_ = 0;
     std::string json_;
     std::uint32_t failure_ = 0;
+};
+
+// Counts what a video source delivers.
+class RecordingVideoHandler final : public Orix::GDRV::IVideoSourceHandler {
+public:
+    Orix::IContract* QueryContract(const char*) override { return nullptr; }
+    const Orix::IContract* QueryConstContract(const char*) const override { return nullptr; }
+    void OnFrame(const Orix::IContract* source, const Orix::GDRV::MediaFrame& frame) override;
+    void OnStatistic(const Orix::IContract* source, const char* name, double value) override;
+    void OnStreamStarted(const Orix::IContract* source) override;
+    void Failed(const Orix::IContract* source, std::uint32_t result) override;
+
+    // Waits until `frames` frames (of which `keyFrames` key frames) arrived.
+    bool waitForFrames(std::size_t frames, std::size_t keyFrames = 1,
+                       std::chrono::milliseconds limit = std::chrono::seconds(30));
+    bool waitForFailure(std::chrono::milliseconds limit);
+    std::size_t frames() const;
+    std::size_t keyFrames() const;
+    std::size_t starts() const;
+    std::vector<std::uint32_t> failures() const;
+    std::string codec() const;
+    double statistic(const std::string& name) const;
+    // The first bytes of the last key frame (for a JPEG: the SOF0 size).
+    std::vector<std::uint8_t> lastKeyFrame() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t frames_ = 0;
+    std::size_t keyFrames_ = 0;
+    std::size_t starts_ = 0;
+    std::vector<std::uint32_t> failures_;
+    std::string codec_;
+    std::vector<std::pair<std::string, double>> statistics_;
+    std::vector<std::uint8_t> lastKeyFrame_;
 };
 
 } // namespace TestSupport
