@@ -1,5 +1,6 @@
 #include <netkit/sdp/SdpError.h>
 #include <netkit/sdp/SdpFmtp.h>
+#include <netkit/util/Base64.h>
 
 #include "sdp/TextUtil.h"
 
@@ -71,51 +72,10 @@ boost::system::error_code result(bool ok)
 
 std::optional<ByteString> decodeBase64(const std::string& text)
 {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z')
-            return c - 'A';
-        if (c >= 'a' && c <= 'z')
-            return c - 'a' + 26;
-        if (c >= '0' && c <= '9')
-            return c - '0' + 52;
-        if (c == '+')
-            return 62;
-        if (c == '/')
-            return 63;
-        return -1;
-    };
-    std::size_t length = text.size();
-    std::size_t padding = 0;
-    while (length > 0 && text[length - 1] == '=' && padding < 2) {
-        --length;
-        ++padding;
-    }
-    if (length % 4 == 1 || (padding && (length + padding) % 4 != 0))
+    std::string bytes;
+    if (!base64Decode(text, bytes))
         return std::nullopt;
-    ByteString out;
-    out.reserve(length * 3 / 4);
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        const int v = value(text[i]);
-        if (v < 0)
-            return std::nullopt;
-        bits = bits << 6 | std::uint32_t(v);
-        if (++count == 4) {
-            out.push_back(std::uint8_t(bits >> 16));
-            out.push_back(std::uint8_t(bits >> 8));
-            out.push_back(std::uint8_t(bits));
-            bits = 0;
-            count = 0;
-        }
-    }
-    if (count == 2) {
-        out.push_back(std::uint8_t(bits >> 4));
-    } else if (count == 3) {
-        out.push_back(std::uint8_t(bits >> 10));
-        out.push_back(std::uint8_t(bits >> 2));
-    }
-    return out;
+    return ByteString(bytes.begin(), bytes.end());
 }
 
 std::optional<ByteString> decodeHex(const std::string& text)

@@ -4,6 +4,7 @@
 // Digest follows RFC 7616 (MD5, MD5-sess, SHA-256, SHA-256-sess; qop=auth or
 // no qop as RFC 2069/2617 servers and RTSP cameras send); Basic RFC 7617.
 #include <cstdint>
+#include <netkit/util/Base64.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,8 +57,7 @@ private:
 // Hex digest of text with "MD5" or "SHA-256" (as named by a challenge's
 // algorithm, "-sess" ignored); empty for an unknown algorithm.
 std::string digestHex(std::string_view algorithm, std::string_view text);
-std::string base64Encode(std::string_view data);
-// False on characters outside the alphabet.
-bool base64Decode(std::string_view text, std::string& out);
+using Utility::base64Decode;
+using Utility::base64Encode;
 
 } // namespace Orix::http
