@@ -130,16 +130,19 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
         }
     }
 
-    const auto resolutions =
-        getResolutions(answer, logger, "I" + std::to_string(inputs.cameraNumber - 1));
+    auto resolutions = getResolutions(answer, logger, "I" + std::to_string(inputs.cameraNumber - 1));
+    if (resolutions.empty())
+        resolutions = inputs.fallbackResolutions;
     if (resolutions.empty())
         ORIX_LOG(logger, Orix::LogWarning, " Can't get a list of supported resolutions");
     check.resolution = subStreamResolution(resolutions);
     check.codec = lower(inputs.codec);
     check.bitrate = subStreamBitrate(check.resolution);
 
+    // Without any known resolution a profile without one is as good as it gets.
     const bool complete = check.exists &&
-                          findProfileParameter(check.parameters, "resolution") != nullptr &&
+                          (findProfileParameter(check.parameters, "resolution") != nullptr ||
+                           check.resolution.empty()) &&
                           findProfileParameter(check.parameters, "videocodec") != nullptr &&
                           findProfileParameter(check.parameters, "fps") != nullptr;
     if (check.exists && complete && !inputs.force)

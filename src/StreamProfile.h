@@ -39,6 +39,9 @@ struct StreamProfileInputs {
     std::string codec = "H264";     // the channel's current codec (host name)
     std::string rateControlMode = "cbr";
     bool force = false;             // rewrite the profile even when it is complete
+    // The camera's resolutions from its topology, for cameras that do not
+    // list them per image channel.
+    std::vector<std::string> fallbackResolutions;
 };
 
 // The answer is the camera's reply to

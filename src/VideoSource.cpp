@@ -591,6 +591,7 @@ void VideoSource::handleAcquireStreamProfile(bool force, bool afterChange, const
                        ? chosen
                        : (codecs.empty() ? "H264" : codecs.front());
     inputs.rateControlMode = device_.rateControlMode(channel_);
+    inputs.fallbackResolutions = device_.topology().resolutions;
     inputs.force = force && !afterChange;
     const StreamProfileCheck check = checkStreamProfileForChannel(answer, inputs, *this);
 

@@ -7,6 +7,7 @@ namespace Camsim {
 namespace {
 
 constexpr long kMaxDelayMs = 600000;
+constexpr long kMaxEndSeconds = 86400;
 
 std::optional<long> parseNumber(const std::string& s)
 {
@@ -68,12 +69,24 @@ std::optional<FaultSpec> parseFaultSpec(const std::string& text, std::string& er
             }
             spec.kind = FaultSpec::Kind::Delay;
             spec.delay = std::chrono::milliseconds(*n);
-        } else if ((key == "close" || key == "empty" || key == "garbage") && !hasArg) {
-            spec.kind = key == "close" ? FaultSpec::Kind::Close
+        } else if (key == "end") {
+            const auto n = parseNumber(arg);
+            if (!n || *n < 1 || *n > kMaxEndSeconds) {
+                error = "end needs seconds 1..86400, got '" + arg + "'";
+                return std::nullopt;
+            }
+            spec.kind = FaultSpec::Kind::End;
+            spec.delay = std::chrono::seconds(*n);
+        } else if ((key == "close" || key == "empty" || key == "garbage" || key == "stall" || key == "refuse") &&
+                   !hasArg) {
+            spec.kind = key == "close"   ? FaultSpec::Kind::Close
                         : key == "empty" ? FaultSpec::Kind::Empty
-                                         : FaultSpec::Kind::Garbage;
+                        : key == "stall" ? FaultSpec::Kind::Stall
+                        : key == "refuse" ? FaultSpec::Kind::Refuse
+                                          : FaultSpec::Kind::Garbage;
         } else {
-            error = "unknown fault '" + item + "' (status:CODE, delay:MS, close, empty, garbage)";
+            error = "unknown fault '" + item +
+                    "' (status:CODE, delay:MS, close, empty, garbage, end:SECONDS, stall, refuse)";
             return std::nullopt;
         }
     }
@@ -92,6 +105,10 @@ std::string toString(const FaultSpec& spec)
     case FaultSpec::Kind::Close: return "close";
     case FaultSpec::Kind::Empty: return "empty";
     case FaultSpec::Kind::Garbage: return "garbage";
+    case FaultSpec::Kind::End:
+        return "end:" + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(spec.delay).count());
+    case FaultSpec::Kind::Stall: return "stall";
+    case FaultSpec::Kind::Refuse: return "refuse";
     }
     return {};
 }
@@ -119,6 +136,23 @@ std::optional<FaultSpec> FaultInjector::take(const std::string& path)
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = faults_.find(path);
     if (it == faults_.end())
+        return std::nullopt;
+    FaultSpec spec = it->second;
+    if (it->second.count && --*it->second.count == 0)
+        faults_.erase(it);
+    return spec;
+}
+
+std::optional<FaultSpec> FaultInjector::takeIf(const std::string& path, std::initializer_list<FaultSpec::Kind> kinds)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = faults_.find(path);
+    if (it == faults_.end())
+        return std::nullopt;
+    bool wanted = false;
+    for (auto k : kinds)
+        wanted = wanted || k == it->second.kind;
+    if (!wanted)
         return std::nullopt;
     FaultSpec spec = it->second;
     if (it->second.count && --*it->second.count == 0)

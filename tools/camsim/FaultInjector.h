@@ -5,8 +5,15 @@
 //   close         close the connection without an answer
 //   empty         200 with an empty body
 //   garbage       write bytes that are not HTTP, then close
+// and on the RTSP path /axis-media/media.amp (taken at DESCRIBE, or at the
+// first SETUP without one, and applied at PLAY; refuse at connect):
+//   end:SECONDS   end the session after that much play time
+//   stall         keep the session but send no media
+//   garbage       send bytes that are neither RTSP nor interleaved data
+//   refuse        close RTSP connections as soon as they are accepted
 // each optionally followed by ",count:N" to hit only the next N requests.
 #include <chrono>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,10 +24,10 @@
 namespace Camsim {
 
 struct FaultSpec {
-    enum class Kind { Status, Delay, Close, Empty, Garbage };
+    enum class Kind { Status, Delay, Close, Empty, Garbage, End, Stall, Refuse };
     Kind kind = Kind::Status;
     int status = 0;
-    std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds delay{0}; // Delay; End: the play time
     std::optional<unsigned> count; // nullopt: every request until cleared
 };
 
@@ -34,6 +41,8 @@ public:
     void clear(const std::string& path);
     // The fault for this request, counting it down.
     std::optional<FaultSpec> take(const std::string& path);
+    // Likewise, but only a fault of one of these kinds; others stay armed.
+    std::optional<FaultSpec> takeIf(const std::string& path, std::initializer_list<FaultSpec::Kind> kinds);
     Json::Value toJson() const;
 
 private:

@@ -1,6 +1,8 @@
 #include "HttpServer.h"
 
 #include "RequestDispatcher.h"
+#include "RtspByteStream.h"
+#include "RtspTunnel.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -10,8 +12,11 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include <algorithm>
+#include <mutex>
 #include <optional>
 #include <type_traits>
+#include <vector>
 
 namespace Camsim {
 
@@ -28,14 +33,30 @@ constexpr auto kIdleTimeout = std::chrono::seconds(60);
 // Bytes that no HTTP parser accepts as a status line.
 const char kGarbage[] = "\x16\x03\x01\x00\x07garbage\x00\xff\xfe\r\n\r\nthis is not HTTP\r\n";
 
+// What the server needs of a connection to drop it: a restart of the
+// simulated camera closes every open connection.
+class Droppable {
+public:
+    virtual ~Droppable() = default;
+    virtual void drop() = 0;
+};
+
 template <class Stream>
-class Session : public std::enable_shared_from_this<Session<Stream>> {
+class Session : public Droppable, public std::enable_shared_from_this<Session<Stream>> {
     static constexpr bool kTls = !std::is_same<Stream, beast::tcp_stream>::value;
 
 public:
+    void drop() override
+    {
+        asio::post(stream_.get_executor(), [self = this->shared_from_this()] {
+            self->timer_.cancel();
+            self->close();
+        });
+    }
+
     template <class... Args>
-    explicit Session(RequestDispatcher& dispatcher, Args&&... args)
-        : stream_(std::forward<Args>(args)...), dispatcher_(dispatcher), timer_(stream_.get_executor())
+    explicit Session(RequestDispatcher& dispatcher, RtspTunnelHandler* tunnel, Args&&... args)
+        : stream_(std::forward<Args>(args)...), dispatcher_(dispatcher), tunnel_(tunnel), timer_(stream_.get_executor())
     {
     }
 
@@ -63,8 +84,54 @@ private:
         parser_->header_limit(HttpServer::kHeaderLimit);
         parser_->body_limit(HttpServer::kBodyLimit);
         beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
+        http::async_read_header(stream_, buffer_, *parser_,
+                                beast::bind_front_handler(&Session::handleHeader, this->shared_from_this()));
+    }
+
+    void handleHeader(error_code ec, std::size_t n)
+    {
+        if (ec)
+            return handleRead(ec, n);
+        if (tunnel_) {
+            HttpRequest head = requestHead();
+            if (isTunnelRequest(head))
+                return openTunnel(std::move(head));
+        }
         http::async_read(stream_, buffer_, *parser_,
                          beast::bind_front_handler(&Session::handleRead, this->shared_from_this()));
+    }
+
+    HttpRequest requestHead() const
+    {
+        const auto& req = parser_->get();
+        HttpRequest request;
+        request.method = std::string(req.method_string());
+        request.target = std::string(req.target());
+        for (const auto& field : req)
+            request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+        request.secure = kTls;
+        return request;
+    }
+
+    // RTSP over HTTP: after admission the connection belongs to the tunnel,
+    // with whatever the client sent after the head.
+    void openTunnel(HttpRequest head)
+    {
+        if (auto refusal = tunnel_->admit(head)) {
+            keepAlive_ = false;
+            version_ = parser_->get().version();
+            head_ = false;
+            return write(*refusal);
+        }
+        beast::get_lowest_layer(stream_).expires_never();
+        std::string initial = beast::buffers_to_string(buffer_.data());
+        buffer_.consume(buffer_.size());
+        auto leg = std::make_unique<AsioByteStream<Stream>>(this->shared_from_this(), stream_,
+                                                            beast::get_lowest_layer(stream_).socket());
+        if (head.method == "GET")
+            tunnel_->openGetLeg(std::move(leg), head);
+        else
+            tunnel_->openPostLeg(std::move(leg), head, std::move(initial));
     }
 
     void handleRead(error_code ec, std::size_t)
@@ -184,6 +251,7 @@ private:
 
     Stream stream_;
     RequestDispatcher& dispatcher_;
+    RtspTunnelHandler* tunnel_;
     asio::steady_timer timer_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
@@ -214,19 +282,49 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
             return;
         if (!ec) {
             if (tls) {
-                std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(dispatcher, std::move(socket), *tls)
-                    ->start();
+                auto session = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
+                    dispatcher, tunnel, std::move(socket), *tls);
+                track(session);
+                session->start();
             } else {
-                std::make_shared<Session<beast::tcp_stream>>(dispatcher, std::move(socket))->start();
+                auto session = std::make_shared<Session<beast::tcp_stream>>(dispatcher, tunnel, std::move(socket));
+                track(session);
+                session->start();
             }
         }
         doAccept();
+    }
+
+    void track(const std::shared_ptr<Droppable>& session)
+    {
+        std::lock_guard<std::mutex> lock(sessionsMutex);
+        // Ended connections go first, so the list is as long as the open ones.
+        sessions.erase(std::remove_if(sessions.begin(), sessions.end(),
+                                      [](const std::weak_ptr<Droppable>& s) { return s.expired(); }),
+                       sessions.end());
+        sessions.push_back(session);
+    }
+
+    void dropAll()
+    {
+        std::vector<std::weak_ptr<Droppable>> open;
+        {
+            std::lock_guard<std::mutex> lock(sessionsMutex);
+            open.swap(sessions);
+        }
+        for (auto& weak : open) {
+            if (auto session = weak.lock())
+                session->drop();
+        }
     }
 
     asio::io_context& io;
     tcp::acceptor acceptor;
     RequestDispatcher& dispatcher;
     asio::ssl::context* tls;
+    RtspTunnelHandler* tunnel = nullptr;
+    std::mutex sessionsMutex;
+    std::vector<std::weak_ptr<Droppable>> sessions;
 };
 
 HttpServer::HttpServer(asio::io_context& io, RequestDispatcher& dispatcher, asio::ssl::context* tls)
@@ -260,6 +358,8 @@ error_code HttpServer::listen(const std::string& address, unsigned short port)
     return {};
 }
 
+void HttpServer::setRtspTunnel(RtspTunnelHandler* tunnel) { impl_->tunnel = tunnel; }
+
 unsigned short HttpServer::port() const
 {
     error_code ec;
@@ -273,6 +373,7 @@ void HttpServer::stop()
         error_code ignored;
         impl->acceptor.close(ignored);
     });
+    impl_->dropAll();
 }
 
 } // namespace Camsim

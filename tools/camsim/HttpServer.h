@@ -18,6 +18,7 @@ class context;
 namespace Camsim {
 
 class RequestDispatcher;
+class RtspTunnelHandler;
 
 class HttpServer {
 public:
@@ -29,9 +30,14 @@ public:
     ~HttpServer();
 
     // Binds (port 0: any free port) and starts accepting.
+    // Listening again after stop() works too (a simulated restart).
     boost::system::error_code listen(const std::string& address, unsigned short port);
     unsigned short port() const;
+    // Stops accepting and drops every open connection.
     void stop();
+    // Requests that open a leg of an RTSP over HTTP tunnel go here instead
+    // of to the dispatcher. Set before listen().
+    void setRtspTunnel(RtspTunnelHandler* tunnel);
 
 private:
     struct Impl;

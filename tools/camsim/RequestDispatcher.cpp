@@ -44,6 +44,9 @@ DispatchOutcome RequestDispatcher::dispatch(const HttpRequest& request)
             record(request, 200, name);
             return out;
         case FaultSpec::Kind::Close:
+        case FaultSpec::Kind::End:    // the RTSP faults, met on a plain HTTP
+        case FaultSpec::Kind::Stall:  // request for the media path: the
+        case FaultSpec::Kind::Refuse: // connection ends without an answer
             out.action = DispatchOutcome::Action::Close;
             record(request, 0, name);
             return out;

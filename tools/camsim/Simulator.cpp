@@ -2,14 +2,16 @@
 
 #include "Camera.h"
 #include "ControlEndpoint.h"
+#include "FirmwareCgi.h"
 #include "HttpServer.h"
+#include "LightControlCgi.h"
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
-#include "RtspListener.h"
+#include "RtspServer.h"
 #include "TlsIdentity.h"
 
 #include <boost/asio/io_context.hpp>
@@ -31,6 +33,8 @@ struct Simulator::Impl {
     bool listenAll(std::string& error);
     bool applyParams(std::string& error);
     void registerRoutes();
+    void powerOff();
+    void powerOn();
 
     SimulatorConfig config;
     // Declared before everything that holds handlers on it.
@@ -43,13 +47,16 @@ struct Simulator::Impl {
     Router router;
     std::unique_ptr<ParamCgi> paramCgi;
     std::unique_ptr<OpticsCgi> opticsCgi;
+    std::unique_ptr<LightControlCgi> lightCgi;
+    std::unique_ptr<FirmwareCgi> firmwareCgi;
+    unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
     std::unique_ptr<asio::ssl::context> tls;
     std::optional<TlsIdentity> tlsIdentity;
     std::unique_ptr<HttpServer> http;
     std::unique_ptr<HttpServer> https;
-    std::unique_ptr<RtspListener> rtsp;
+    std::unique_ptr<RtspServer> rtsp;
     std::vector<std::thread> threads;
     bool running = false;
 };
@@ -63,12 +70,28 @@ void Simulator::Impl::registerRoutes()
         router.add(path, [this](const HttpRequest& r) { return paramCgi->handle(r); });
     if (camera->hasOptics())
         router.add("/axis-cgi/opticssetup.cgi", [this](const HttpRequest& r) { return opticsCgi->handle(r); });
+    if (camera->withModel([](Model& m) { return LightControlCgi::available(m); }))
+        router.add("/axis-cgi/lightcontrol.cgi", [this](const HttpRequest& r) { return lightCgi->handle(r); });
+    if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
+        router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
     control->registerRoutes(router);
 }
 
 bool Simulator::Impl::listenAll(std::string& error)
 {
+    // RTSP first: the HTTP servers hand it their tunnel requests.
+    RtspServer::Options rtspOptions;
+    rtspOptions.bindAddress = config.bindAddress;
+    rtspOptions.mediaDir = config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir;
+    rtspOptions.auth = config.auth;
+    rtspOptions.user = config.user;
+    rtspOptions.password = config.password;
+    rtspOptions.realm = camera->realm();
+    rtspOptions.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
+    rtsp = std::make_unique<RtspServer>(io, *camera, faults, *log, *auth, rtspOptions);
+
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
+    http->setRtspTunnel(rtsp.get());
     if (auto ec = http->listen(config.bindAddress, config.httpPort)) {
         error = "cannot listen for HTTP on " + config.bindAddress + ":" + std::to_string(config.httpPort) + ": " +
                 ec.message();
@@ -86,6 +109,7 @@ bool Simulator::Impl::listenAll(std::string& error)
         if (!configureServerContext(*tls, *tlsIdentity, error))
             return false;
         https = std::make_unique<HttpServer>(io, *dispatcher, tls.get());
+        https->setRtspTunnel(rtsp.get());
         if (auto ec = https->listen(config.bindAddress, *config.httpsPort)) {
             error = "cannot listen for HTTPS on port " + std::to_string(*config.httpsPort) + ": " + ec.message();
             return false;
@@ -96,7 +120,6 @@ bool Simulator::Impl::listenAll(std::string& error)
             error = "RTSP port out of range";
             return false;
         }
-        rtsp = std::make_unique<RtspListener>(io);
         if (auto ec = rtsp->listen(config.bindAddress, static_cast<unsigned short>(config.rtspPort))) {
             error = "cannot listen for RTSP on port " + std::to_string(config.rtspPort) + ": " + ec.message();
             return false;
@@ -109,7 +132,7 @@ bool Simulator::Impl::applyParams(std::string& error)
 {
     return camera->withModel([&](Model& model) {
         // The ports the camera announces are the ones it really listens on.
-        if (rtsp) {
+        if (rtsp && rtsp->listening()) {
             if (Param* p = model.params.findParam("Network.RTSP.Port"))
                 p->value = std::to_string(rtsp->port());
         }
@@ -131,6 +154,31 @@ bool Simulator::Impl::applyParams(std::string& error)
         }
         return true;
     });
+}
+
+// A restart: every port closes with its connections, then opens again on
+// the same number.
+void Simulator::Impl::powerOff()
+{
+    poweredHttpPort = http ? http->port() : 0;
+    poweredHttpsPort = https ? https->port() : 0;
+    poweredRtspPort = rtsp ? rtsp->port() : 0;
+    if (http)
+        http->stop();
+    if (https)
+        https->stop();
+    if (rtsp)
+        rtsp->stop();
+}
+
+void Simulator::Impl::powerOn()
+{
+    if (http && poweredHttpPort)
+        http->listen(config.bindAddress, poweredHttpPort);
+    if (https && poweredHttpsPort)
+        https->listen(config.bindAddress, poweredHttpsPort);
+    if (rtsp && poweredRtspPort)
+        rtsp->listen(config.bindAddress, poweredRtspPort);
 }
 
 bool Simulator::Impl::start(std::string& error)
@@ -159,6 +207,10 @@ bool Simulator::Impl::start(std::string& error)
 
     paramCgi = std::make_unique<ParamCgi>(*camera);
     opticsCgi = std::make_unique<OpticsCgi>(*camera);
+    lightCgi = std::make_unique<LightControlCgi>(*camera);
+    firmwareCgi = std::make_unique<FirmwareCgi>(
+        *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
+        std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());
@@ -202,7 +254,8 @@ unsigned short Simulator::httpPort() const { return impl_->http ? impl_->http->p
 
 std::optional<unsigned short> Simulator::rtspPort() const
 {
-    return impl_->rtsp ? std::optional<unsigned short>(impl_->rtsp->port()) : std::nullopt;
+    return impl_->rtsp && impl_->rtsp->listening() ? std::optional<unsigned short>(impl_->rtsp->port())
+                                                   : std::nullopt;
 }
 
 std::optional<unsigned short> Simulator::httpsPort() const

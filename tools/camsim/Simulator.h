@@ -31,6 +31,7 @@ struct SimulatorConfig {
     std::string tlsKeyFile;
     std::string model = "M1065-LW";
     std::string dataDir;               // holds models/ and common/
+    std::string mediaDir;              // video clips for RTSP (empty: the build's clip directory)
     std::string user = "root";
     std::string password = "pass";
     AuthMode auth = AuthMode::DigestMd5;
@@ -40,6 +41,7 @@ struct SimulatorConfig {
     std::vector<std::pair<std::string, std::string>> params; // set after the ports are known
     std::string requestLogFile;
     unsigned threads = 2;
+    double rebootSeconds = 3.0;        // down time of a restart through firmwaremanagement.cgi
 };
 
 class Simulator {

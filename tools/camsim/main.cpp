@@ -44,8 +44,11 @@ int main(int argc, char** argv)
     app.add_option("--param", params, "Name=Value set after start, e.g. Network.RTSP.Port=554");
     app.add_option("--request-log", config.requestLogFile, "Append every request as a JSON line to FILE");
     app.add_option("--data-dir", config.dataDir, "Directory with models/ and common/");
+    app.add_option("--media-dir", config.mediaDir, "Directory with the video clips for RTSP");
     app.add_option("--bind", config.bindAddress, "Address to listen on");
     app.add_option("--threads", config.threads, "I/O threads")->check(CLI::Range(1, 16));
+    app.add_option("--reboot-seconds", config.rebootSeconds, "Seconds a reboot keeps the camera unreachable")
+        ->check(CLI::Range(0.0, 600.0));
     app.add_flag("--list-models", listModels, "Print the available models and exit");
     CLI11_PARSE(app, argc, argv);
 

@@ -1,5 +1,8 @@
 #include "Command.h"
 #include "InfoCommand.h"
+#include "LiveCommand.h"
+#include "ParamsCommand.h"
+#include "SetCommand.h"
 #include "SimCommand.h"
 
 namespace VapixcamCli {
@@ -9,6 +12,9 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<InfoCommand>());
     commands.push_back(std::make_unique<SimCommand>());
+    commands.push_back(std::make_unique<LiveCommand>());
+    commands.push_back(std::make_unique<ParamsCommand>());
+    commands.push_back(std::make_unique<SetCommand>());
     return commands;
 }
 

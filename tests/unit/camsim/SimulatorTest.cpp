@@ -1,5 +1,5 @@
 // The simulator over real loopback sockets: authentication round trips,
-// limits, faults, control routes, HTTPS and the RTSP placeholder.
+// limits, faults, control routes, HTTPS and the RTSP port.
 #include "Simulator.h"
 
 #include <boost/asio/connect.hpp>
@@ -323,7 +323,7 @@ TEST(Simulator, FaultsArmedAtStartAndThroughTheControlRoute)
         {"not json", "{\"error\":\"body must be a JSON object\"}\n"},
         {R"({"path":"param.cgi","fault":"close"})", "{\"error\":\"\\\"path\\\" must be a string starting with /\"}\n"},
         {R"({"path":"/x","fault":"explode"})",
-         "{\"error\":\"unknown fault 'explode' (status:CODE, delay:MS, close, empty, garbage)\"}\n"},
+         "{\"error\":\"unknown fault 'explode' (status:CODE, delay:MS, close, empty, garbage, end:SECONDS, stall, refuse)\"}\n"},
         {R"({"path":"/x","fault":"close","count":0})", "{\"error\":\"\\\"count\\\" must be a positive integer\"}\n"},
         {R"({"path":"/camsim/state","fault":"close"})", "{\"error\":\"control paths cannot be faulted\"}\n"},
     };
@@ -430,7 +430,7 @@ TEST(Simulator, HttpsServesTheSameRoutes)
     EXPECT_EQ(refused[http::field::www_authenticate], "Basic realm=\"AXIS_ACCC12345678\"");
 }
 
-TEST(Simulator, RtspPortAnswersNotImplementedWithTheCSeq)
+TEST(Simulator, RtspPortAnswersWithTheCSeq)
 {
     auto sim = startSimulator(openCamera());
     ASSERT_TRUE(sim->rtspPort());
@@ -438,8 +438,11 @@ TEST(Simulator, RtspPortAnswersNotImplementedWithTheCSeq)
     c.send("OPTIONS rtsp://127.0.0.1/axis-media/media.amp RTSP/1.0\r\nCSeq: 2\r\nUser-Agent: test\r\n\r\n"
            "ANNOUNCE rtsp://127.0.0.1/axis-media/media.amp RTSP/1.0\r\nCSeq: 3\r\nContent-Length: 4\r\n\r\nv=0\n");
     c.socket.shutdown(tcp::socket::shutdown_send);
-    EXPECT_EQ(c.readAll(), "RTSP/1.0 501 Not Implemented\r\nCSeq: 2\r\nServer: camsim\r\n\r\n"
-                           "RTSP/1.0 501 Not Implemented\r\nCSeq: 3\r\nServer: camsim\r\n\r\n");
+    const std::string answers = c.readAll();
+    EXPECT_TRUE(std::regex_search(answers, std::regex("^RTSP/1\\.0 200 OK\r\nCSeq: 2\r\nPublic: OPTIONS, DESCRIBE, "
+                                                      "[^\r]*\r\n(.*\r\n)*?\r\nRTSP/1\\.0 405 Method Not "
+                                                      "Allowed\r\nCSeq: 3\r\n")))
+        << answers;
 }
 
 TEST(Simulator, Boa5xCameraPages)

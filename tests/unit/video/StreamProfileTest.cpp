@@ -96,6 +96,9 @@ TEST(StreamProfile, DecidesBetweenNothingUpdateAndCreate)
          "/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Profile101"
          "&StreamProfile.S.Parameters=videocodec%3dmjpeg%26resolution%3d800x600"},
         {"short answer is no profile", "OK\n", main0, false, "create", nullptr},
+        {"profile without resolution is complete when the camera lists none",
+         "root.StreamProfile.S2.Name=Profile101\nroot.StreamProfile.S2.Parameters=videocodec=h264&fps=25\n",
+         main0, true, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,13 +107,30 @@ TEST(StreamProfile, DecidesBetweenNothingUpdateAndCreate)
         const StreamProfileCheck check = checkStreamProfileForChannel(c.answer, c.inputs, logger);
         EXPECT_EQ(check.exists, c.exists);
         EXPECT_EQ(check.action, c.action);
-        if (c.url)
+        if (c.url) {
             EXPECT_EQ(check.requestUrl, c.url);
-        if (*c.action)
+        }
+        if (*c.action) {
             EXPECT_TRUE(sink->contains(" No correct profile for streaming was found. Try to " +
                                        std::string(c.action) + " profile with name " + check.name))
                 << sink->all();
+        }
     }
+}
+
+TEST(StreamProfile, TopologyResolutionsServeCamerasWithoutAPerChannelList)
+{
+    auto sink = std::make_shared<TestSupport::CapturingLogger>(0);
+    Orix::LoggerOwner logger(sink);
+    StreamProfileInputs inputs;
+    inputs.fallbackResolutions = {"1920x1080", "1280x720", "640x360"};
+    const auto check = checkStreamProfileForChannel(
+        "root.StreamProfile.S2.Name=Profile101\nroot.StreamProfile.S2.Parameters=videocodec=h264&fps=25\n"
+        "# Error: Error -1 getting param in group 'Properties.Image.I0.Resolution'\n",
+        inputs, logger);
+    EXPECT_EQ(check.resolution, "640x360");
+    EXPECT_EQ(check.action, "update");
+    EXPECT_FALSE(sink->contains("Can't get a list of supported resolutions"));
 }
 
 TEST(StreamProfile, ParameterStringsSplitAtFirstEquals)

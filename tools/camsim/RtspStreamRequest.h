@@ -1,0 +1,41 @@
+#pragma once
+// What a media.amp URL asks for, resolved against the camera's parameters:
+// the stream profile's Parameters first, the URL's own arguments over them,
+// the image settings of the chosen camera for whatever is left. A wrong
+// camera or an unknown profile is 404, a bad value 400, as the camera
+// answers.
+#include "MediaClip.h"
+
+#include <optional>
+#include <string>
+
+namespace Camsim {
+
+class ParamTree;
+
+struct StreamRequest {
+    unsigned camera = 1;          // 1-based
+    VideoCodec codec = VideoCodec::H264;
+    unsigned width = 1920;
+    unsigned height = 1080;
+    unsigned fps = 0;             // 0: as fast as the camera goes
+    bool video = true;
+    bool audio = false;
+    std::string profile;          // the stream profile's name, if one was asked for
+};
+
+struct StreamRequestError {
+    int status = 400;
+    std::string reason;
+};
+
+// query: the URL's query string (without '?'). tree: the camera's
+// parameters (read only). nullopt with error filled in when the camera
+// would refuse the request.
+std::optional<StreamRequest> resolveStreamRequest(const std::string& query, const ParamTree& tree,
+                                                  StreamRequestError& error);
+
+// "1280x720", or the old names 4CIF, 2CIFEXP, 2CIF, CIF, QCIF (PAL sizes).
+bool parseResolution(const std::string& text, unsigned& width, unsigned& height);
+
+} // namespace Camsim
