@@ -100,16 +100,6 @@ struct VideoSource::State {
     std::minstd_rand random{std::random_device{}()};
 };
 
-namespace {
-std::recursive_mutex& callbackMutex()
-{
-    // Frames and failures reach the host under this lock, and Stop takes it,
-    // so that no callback runs after Stop has returned.
-    static std::recursive_mutex mutex;
-    return mutex;
-}
-} // namespace
-
 VideoSource::VideoSource(Orix::GDRV::IVideoSourceHandler*, std::uint32_t stream,
                          std::uint32_t channel, const char*, Device& device)
     : LoggerOwner(device.getLogger()),
@@ -147,7 +137,7 @@ void VideoSource::Destroy()
 {
     ORIX_LOG(*this, LogDebug, " Destroy, isActive=" << (holder_->started() ? "true" : "false"));
     {
-        std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+        std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
         holder_->stop();
     }
     auto teardown = [this] {
@@ -184,7 +174,7 @@ void VideoSource::Start(Orix::GDRV::IVideoSourceHandler* handler)
 void VideoSource::Stop()
 {
     {
-        std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+        std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
         if (!holder_->stop())
             return;
     }
@@ -402,7 +392,7 @@ void VideoSource::deliverFrame(std::uint64_t generation, const void* opaque)
     std::uint64_t lost = s.lostBefore;
     if (const auto filter = s.filter.lock())
         lost += filter->statistics().frames.framesDropped;
-    std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+    std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
     if (auto* handler = holder_->get()) {
         try {
             auto* self = static_cast<Orix::GDRV::IVideoSource*>(this);
@@ -433,7 +423,7 @@ void VideoSource::handleGrab(std::uint64_t generation, const boost::system::erro
     s.filter.reset();
     ++s.reconnects;
     {
-        std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+        std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
         if (auto* handler = holder_->get()) {
             try {
                 handler->OnStatistic(static_cast<Orix::GDRV::IVideoSource*>(this), "reconnects",
@@ -483,7 +473,7 @@ void VideoSource::armSignalLost(const boost::system::error_code& error)
             return;
         const std::uint32_t code = Orix::Utility::translateSystemError(error);
         ORIX_LOG(*this, LogError, " Signal lost: " << error.message() << " (code " << code << ")");
-        std::lock_guard<std::recursive_mutex> lock(callbackMutex());
+        std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
         if (auto* handler = holder_->get()) {
             try {
                 handler->Failed(static_cast<Orix::GDRV::IVideoSource*>(this), code);

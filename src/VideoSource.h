@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <netkit/params/HandlerWrappers.h>
 #include <netkit/params/ParametersContainer.h>
 #include <netkit/params/SimpleAdjuster.h>
@@ -93,6 +94,9 @@ private:
 
     std::uint32_t stream_;
     std::uint32_t channel_;
+    // Frames and failures reach the host under this lock, and Stop takes it,
+    // so that no callback runs after Stop has returned.
+    std::recursive_mutex callbackMutex_;
     Device& device_;
     std::shared_ptr<HandlerHolder> holder_;
     Orix::Utility::ParametersContainer parameters_;
