@@ -4,6 +4,7 @@
 
 #include <map>
 #include <regex>
+#include <tuple>
 
 using namespace Orix::http;
 
@@ -38,7 +39,9 @@ std::string rfc7616Challenge(const std::string& algorithm)
 
 TEST(DigestSession, KnownAnswersFromTheRfcs)
 {
-    struct Case {
+    const std::string rfc2617 = "Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+                                "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"";
+    const struct {
         const char* name;
         std::string challenge;
         const char* password;
@@ -46,26 +49,21 @@ TEST(DigestSession, KnownAnswersFromTheRfcs)
         const char* response;
         const char* qop; // expected qop parameter, "" when absent
         const char* nc;
-    };
-    const Case cases[] = {
-        {"RFC 7616 3.9.1 MD5", rfc7616Challenge("MD5"), "Circle of Life", kRfc7616Cnonce,
-         "8ca523f5e9506fed4657c9700eebdbec", "auth", "00000001"},
+    } cases[] = {
+        {"RFC 7616 3.9.1 MD5", rfc7616Challenge("MD5"), "Circle of Life", kRfc7616Cnonce, "8ca523f5e9506fed4657c9700eebdbec",
+         "auth", "00000001"},
         {"RFC 7616 3.9.1 SHA-256", rfc7616Challenge("SHA-256"), "Circle of Life", kRfc7616Cnonce,
          "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1", "auth", "00000001"},
-        {"RFC 2617 3.5",
-         "Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
-         "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"",
-         "Circle Of Life", "0a4f113b", "6629fae49393a05397450978507c4ef1", "auth", "00000001"},
+        {"RFC 2617 3.5", rfc2617, "Circle Of Life", "0a4f113b", "6629fae49393a05397450978507c4ef1", "auth", "00000001"},
         // RFC 2069 section 2.4 example (the corrected value: the RFC's printed
         // response is a known erratum).
-        {"RFC 2069 without qop",
-         "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
-         "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"",
+        {"RFC 2069 without qop", "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+                                 "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"",
          "CircleOfLife", "unused", "1949323746fe6a43ef61f9606e7febea", "", ""},
         // -sess variants with the RFC 7616 inputs; values computed with
         // Python's hashlib.
-        {"MD5-sess", rfc7616Challenge("MD5-sess"), "Circle of Life", kRfc7616Cnonce,
-         "e783283f46242139c486a698fec7211d", "auth", "00000001"},
+        {"MD5-sess", rfc7616Challenge("MD5-sess"), "Circle of Life", kRfc7616Cnonce, "e783283f46242139c486a698fec7211d", "auth",
+         "00000001"},
         {"SHA-256-sess", rfc7616Challenge("SHA-256-sess"), "Circle of Life", kRfc7616Cnonce,
          "2fd51b3a77ad75bad6afad6003e818d767133c46d9e2749e7f5232ae1ea3efd7", "auth", "00000001"},
     };
@@ -74,10 +72,8 @@ TEST(DigestSession, KnownAnswersFromTheRfcs)
         const auto challenges = parseChallenges(c.challenge);
         ASSERT_EQ(challenges.size(), 1u);
         DigestSession session(challenges[0]);
-        const bool rfc2617 = std::string(c.name) == "RFC 2617 3.5" ||
-                             std::string(c.name) == "RFC 2069 without qop";
-        const std::string header = session.authorization(
-            "Mufasa", c.password, "GET", "/dir/index.html", std::string(c.cnonce));
+        const bool rfc2617 = c.challenge.find("testrealm") != std::string::npos;
+        const std::string header = session.authorization("Mufasa", c.password, "GET", "/dir/index.html", std::string(c.cnonce));
         ASSERT_EQ(header.rfind("Digest ", 0), 0u) << header;
         auto params = authParams(header);
         EXPECT_EQ(params["response"], c.response);
@@ -85,9 +81,7 @@ TEST(DigestSession, KnownAnswersFromTheRfcs)
         EXPECT_EQ(params["uri"], "/dir/index.html");
         EXPECT_EQ(params["qop"], c.qop);
         EXPECT_EQ(params["nc"], c.nc);
-        if (*c.qop) {
-            EXPECT_EQ(params["cnonce"], c.cnonce);
-        }
+        EXPECT_EQ(params["cnonce"], *c.qop ? c.cnonce : "");
         EXPECT_EQ(params["opaque"], rfc2617 ? "5ccc069c403ebaf9f0171e9517f40e41" : kRfc7616Opaque);
         EXPECT_EQ(params["realm"], rfc2617 ? "testrealm@host.com" : "http-auth@example.org");
     }
@@ -96,76 +90,57 @@ TEST(DigestSession, KnownAnswersFromTheRfcs)
 TEST(DigestSession, NonceCountAdvancesWithEachAuthorization)
 {
     DigestSession session(parseChallenges(rfc7616Challenge("MD5"))[0]);
-    const std::string first =
-        session.authorization("Mufasa", "Circle of Life", "GET", "/dir/index.html", std::string(kRfc7616Cnonce));
-    const std::string second =
-        session.authorization("Mufasa", "Circle of Life", "GET", "/dir/index.html", std::string(kRfc7616Cnonce));
-    EXPECT_EQ(authParams(first)["nc"], "00000001");
-    EXPECT_EQ(authParams(second)["nc"], "00000002");
+    const auto authorize = [&] {
+        return authParams(session.authorization("Mufasa", "Circle of Life", "GET", "/dir/index.html", std::string(kRfc7616Cnonce)));
+    };
+    EXPECT_EQ(authorize()["nc"], "00000001");
+    auto second = authorize();
+    EXPECT_EQ(second["nc"], "00000002");
     // nc=00000002 with the RFC 7616 inputs (Python's hashlib).
-    EXPECT_EQ(authParams(second)["response"], "4b5d595ecf2db9df612ea5b45cd97101");
+    EXPECT_EQ(second["response"], "4b5d595ecf2db9df612ea5b45cd97101");
     EXPECT_EQ(session.nonceCount(), 2u);
-
+    // Generated cnonces differ from one request to the next.
+    const auto a = authParams(session.authorization("u", "p", "GET", "/", std::nullopt))["cnonce"];
+    EXPECT_GE(a.size(), 16u);
+    EXPECT_NE(a, authParams(session.authorization("u", "p", "GET", "/", std::nullopt))["cnonce"]);
     // Without qop there is no count to advance.
     DigestSession plain(parseChallenges("Digest realm=\"r\", nonce=\"n\"")[0]);
     plain.authorization("u", "p", "GET", "/", std::nullopt);
     EXPECT_EQ(plain.nonceCount(), 0u);
 }
 
-TEST(DigestSession, GeneratedCnoncesDiffer)
+TEST(DigestSession, UserhashEscapingAndBasic)
 {
-    DigestSession session(parseChallenges(rfc7616Challenge("MD5"))[0]);
-    const auto a = authParams(session.authorization("u", "p", "GET", "/", std::nullopt))["cnonce"];
-    const auto b = authParams(session.authorization("u", "p", "GET", "/", std::nullopt))["cnonce"];
-    EXPECT_GE(a.size(), 16u);
-    EXPECT_NE(a, b);
-}
-
-TEST(DigestSession, UserhashSendsTheHashedName)
-{
-    DigestSession session(
-        parseChallenges(rfc7616Challenge("SHA-256") + ", userhash=true")[0]);
-    auto params = authParams(session.authorization("Mufasa", "Circle of Life", "GET",
-                                                   "/dir/index.html", std::string(kRfc7616Cnonce)));
+    DigestSession hashed(parseChallenges(rfc7616Challenge("SHA-256") + ", userhash=true")[0]);
+    auto params = authParams(hashed.authorization("Mufasa", "Circle of Life", "GET", "/dir/index.html", std::string(kRfc7616Cnonce)));
     // SHA-256("Mufasa:http-auth@example.org"), Python's hashlib.
     EXPECT_EQ(params["username"], "a947aad205e80e429958a387394944c6b496301e79f89d35a4cc23b6ee12b5b6");
     EXPECT_EQ(params["userhash"], "true");
-}
 
-TEST(DigestSession, QuotedValuesAreEscaped)
-{
-    DigestSession session(parseChallenges(R"(Digest realm="a \"b\"", nonce="n")")[0]);
-    const std::string header = session.authorization("we\"ird", "p", "GET", "/", std::nullopt);
+    DigestSession quoted(parseChallenges(R"(Digest realm="a \"b\"", nonce="n")")[0]);
+    const std::string header = quoted.authorization("we\"ird", "p", "GET", "/", std::nullopt);
     EXPECT_NE(header.find(R"(username="we\"ird")"), std::string::npos) << header;
     EXPECT_NE(header.find(R"(realm="a \"b\"")"), std::string::npos) << header;
-}
 
-TEST(DigestSession, BasicFollowsRfc7617)
-{
-    DigestSession session(parseChallenges("Basic realm=\"WallyWorld\"")[0]);
-    EXPECT_TRUE(session.isBasic());
+    DigestSession basic(parseChallenges("Basic realm=\"WallyWorld\"")[0]);
+    EXPECT_TRUE(basic.isBasic());
     // RFC 7617 section 2.
-    EXPECT_EQ(session.authorization("Aladdin", "open sesame", "GET", "/", std::nullopt),
-              "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
+    EXPECT_EQ(basic.authorization("Aladdin", "open sesame", "GET", "/", std::nullopt), "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
 }
 
 TEST(ParseChallenges, ReadsEveryChallengeOfAHeader)
 {
     struct Expected {
-        std::string scheme;
-        std::string realm;
-        std::string nonce;
-        std::string algorithm;
+        std::string scheme, realm, nonce, algorithm;
         std::vector<std::string> qop;
         bool stale = false;
         std::string opaque = {};
     };
-    struct Case {
+    const struct {
         const char* name;
         std::string header;
         std::vector<Expected> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"Axis Boa firmware with qop",
          R"(Digest realm="AXIS_00408C923E54", nonce="0013b078Y274915fd7ef48ab6f35d58fc6611936d82959", stale=FALSE, qop="auth")",
          {{"Digest", "AXIS_00408C923E54", "0013b078Y274915fd7ef48ab6f35d58fc6611936d82959", "", {"auth"}}}},
@@ -176,32 +151,20 @@ TEST(ParseChallenges, ReadsEveryChallengeOfAHeader)
          R"(Digest realm="AXIS_00408CEF081C", nonce="00054cecY7165349339ae05f7017797d6b0aaad38f6ff45", stale=FALSE, Basic realm="AXIS_00408CEF081C")",
          {{"Digest", "AXIS_00408CEF081C", "00054cecY7165349339ae05f7017797d6b0aaad38f6ff45", "", {}},
           {"Basic", "AXIS_00408CEF081C", "", "", {}}}},
-        {"RFC 7616 3.9.1 offer of SHA-256 and MD5",
-         rfc7616Challenge("SHA-256") + ", " + rfc7616Challenge("MD5"),
+        {"RFC 7616 3.9.1 offer of SHA-256 and MD5", rfc7616Challenge("SHA-256") + ", " + rfc7616Challenge("MD5"),
          {{"Digest", "http-auth@example.org", kRfc7616Nonce, "SHA-256", {"auth", "auth-int"}, false, kRfc7616Opaque},
           {"Digest", "http-auth@example.org", kRfc7616Nonce, "MD5", {"auth", "auth-int"}, false, kRfc7616Opaque}}},
-        {"commas inside quotes",
-         R"(Digest realm="a, b", nonce="n,1", qop="auth,auth-int")",
+        {"commas inside quotes", R"(Digest realm="a, b", nonce="n,1", qop="auth,auth-int")",
          {{"Digest", "a, b", "n,1", "", {"auth", "auth-int"}}}},
-        {"escaped quotes and backslashes",
-         R"(Digest realm="say \"hi\"", nonce="x\\y")",
-         {{"Digest", "say \"hi\"", "x\\y", "", {}}}},
-        {"stale=true unquoted", R"(Digest realm="r", nonce="n2", stale=true)",
-         {{"Digest", "r", "n2", "", {}, true}}},
-        {"stale=\"TRUE\" quoted", R"(Digest realm="r", nonce="n2", stale="TRUE")",
-         {{"Digest", "r", "n2", "", {}, true}}},
-        {"names in any case", R"(digest REALM="r", Nonce="n", QOP=auth, Algorithm=sha-256)",
-         {{"digest", "r", "n", "sha-256", {"auth"}}}},
-        {"token68 scheme then Basic", R"(Negotiate YIIB/w==, Basic realm="x")",
-         {{"Negotiate", "", "", "", {}}, {"Basic", "x", "", "", {}}}},
-        {"bare scheme then Digest", R"(Basic, Digest realm="r", nonce="n")",
-         {{"Basic", "", "", "", {}}, {"Digest", "r", "n", "", {}}}},
-        {"unterminated quote", R"(Digest nonce="n", realm="unterminated)",
-         {{"Digest", "", "n", "", {}}}},
-        {"parameter before any scheme", R"(=broken, realm="lost", Basic realm="x")",
-         {{"Basic", "x", "", "", {}}}},
-        {"garbage after a value", R"(Digest realm="r" junk, nonce="n")",
-         {{"Digest", "", "n", "", {}}}},
+        {"escaped quotes and backslashes", R"(Digest realm="say \"hi\"", nonce="x\\y")", {{"Digest", "say \"hi\"", "x\\y", "", {}}}},
+        {"stale=true unquoted", R"(Digest realm="r", nonce="n2", stale=true)", {{"Digest", "r", "n2", "", {}, true}}},
+        {"stale=\"TRUE\" quoted", R"(Digest realm="r", nonce="n2", stale="TRUE")", {{"Digest", "r", "n2", "", {}, true}}},
+        {"names in any case", R"(digest REALM="r", Nonce="n", QOP=auth, Algorithm=sha-256)", {{"digest", "r", "n", "sha-256", {"auth"}}}},
+        {"token68 scheme then Basic", R"(Negotiate YIIB/w==, Basic realm="x")", {{"Negotiate", "", "", "", {}}, {"Basic", "x", "", "", {}}}},
+        {"bare scheme then Digest", R"(Basic, Digest realm="r", nonce="n")", {{"Basic", "", "", "", {}}, {"Digest", "r", "n", "", {}}}},
+        {"unterminated quote", R"(Digest nonce="n", realm="unterminated)", {{"Digest", "", "n", "", {}}}},
+        {"parameter before any scheme", R"(=broken, realm="lost", Basic realm="x")", {{"Basic", "x", "", "", {}}}},
+        {"garbage after a value", R"(Digest realm="r" junk, nonce="n")", {{"Digest", "", "n", "", {}}}},
         {"empty", "", {}},
         {"only separators", " , ,, ", {}},
     };
@@ -211,45 +174,33 @@ TEST(ParseChallenges, ReadsEveryChallengeOfAHeader)
         ASSERT_EQ(parsed.size(), c.expected.size());
         for (std::size_t i = 0; i < parsed.size(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(parsed[i].scheme, c.expected[i].scheme);
-            EXPECT_EQ(parsed[i].realm, c.expected[i].realm);
-            EXPECT_EQ(parsed[i].nonce, c.expected[i].nonce);
-            EXPECT_EQ(parsed[i].algorithm, c.expected[i].algorithm);
-            EXPECT_EQ(parsed[i].qop, c.expected[i].qop);
-            EXPECT_EQ(parsed[i].stale, c.expected[i].stale);
-            EXPECT_EQ(parsed[i].opaque, c.expected[i].opaque);
+            const auto& p = parsed[i];
+            const auto& e = c.expected[i];
+            EXPECT_EQ(std::tie(p.scheme, p.realm, p.nonce, p.algorithm, p.qop, p.stale, p.opaque),
+                      std::tie(e.scheme, e.realm, e.nonce, e.algorithm, e.qop, e.stale, e.opaque));
         }
     }
-}
-
-TEST(ParseChallenges, SurvivesEveryTruncation)
-{
+    // Every truncation of a real header parses without harm.
     const std::string header =
         R"(Digest realm="AXIS_ACCC8E0CBE87", nonce="01f82f1eY2828699f525c781da2d528b24cd9b5f249fbb", stale=FALSE, qop="auth", Basic realm="AXIS_ACCC8E0CBE87")";
-    for (std::size_t n = 0; n <= header.size(); ++n) {
-        const auto parsed = parseChallenges(std::string_view(header).substr(0, n));
-        EXPECT_LE(parsed.size(), 2u);
-    }
+    for (std::size_t n = 0; n <= header.size(); ++n)
+        EXPECT_LE(parseChallenges(std::string_view(header).substr(0, n)).size(), 2u);
 }
 
 TEST(ChooseChallenge, PrefersSha256ThenMd5ThenBasic)
 {
-    struct Case {
+    const struct {
         const char* name;
         std::string header;
         int chosen; // index into the parsed list, -1 for none
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"SHA-256 listed after MD5",
          R"(Digest realm="r", nonce="a", algorithm=MD5, qop="auth", Digest realm="r", nonce="b", algorithm=SHA-256, qop="auth")", 1},
-        {"SHA-256-sess over MD5",
-         R"(Digest realm="r", nonce="a", Digest realm="r", nonce="b", algorithm=SHA-256-sess)", 1},
+        {"SHA-256-sess over MD5", R"(Digest realm="r", nonce="a", Digest realm="r", nonce="b", algorithm=SHA-256-sess)", 1},
         {"Digest over Basic listed first", R"(Basic realm="r", Digest realm="r", nonce="n")", 1},
         {"Basic alone", R"(Basic realm="AXIS_ACCC8E0CBE87")", 0},
-        {"unknown algorithm skipped",
-         R"(Digest realm="r", nonce="a", algorithm=SHA-512-256, Digest realm="r", nonce="b", algorithm=MD5)", 1},
-        {"auth-int only is unusable, Basic taken",
-         R"(Digest realm="r", nonce="a", qop="auth-int", Basic realm="r")", 1},
+        {"unknown algorithm skipped", R"(Digest realm="r", nonce="a", algorithm=SHA-512-256, Digest realm="r", nonce="b", algorithm=MD5)", 1},
+        {"auth-int only is unusable, Basic taken", R"(Digest realm="r", nonce="a", qop="auth-int", Basic realm="r")", 1},
         {"Digest without nonce is unusable", R"(Digest realm="r")", -1},
         {"only schemes we do not speak", R"(Negotiate, NTLM)", -1},
         {"nothing offered", "", -1},
@@ -257,24 +208,14 @@ TEST(ChooseChallenge, PrefersSha256ThenMd5ThenBasic)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto parsed = parseChallenges(c.header);
-        const AuthChallenge* chosen = chooseChallenge(parsed);
-        if (c.chosen < 0) {
-            EXPECT_EQ(chosen, nullptr);
-        } else {
-            ASSERT_LT(static_cast<std::size_t>(c.chosen), parsed.size());
-            EXPECT_EQ(chosen, &parsed[static_cast<std::size_t>(c.chosen)]);
-        }
+        ASSERT_LT(c.chosen, static_cast<int>(parsed.size()));
+        EXPECT_EQ(chooseChallenge(parsed), c.chosen < 0 ? nullptr : &parsed[static_cast<std::size_t>(c.chosen)]);
     }
 }
 
 TEST(DigestHex, KnownDigests)
 {
-    struct Case {
-        const char* algorithm;
-        const char* text;
-        const char* hex;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         // RFC 1321 appendix A.5 and FIPS 180-2 appendix B.1.
         {"MD5", "", "d41d8cd98f00b204e9800998ecf8427e"},
         {"md5", "abc", "900150983cd24fb0d6963f7d28e17f72"},
@@ -285,13 +226,11 @@ TEST(DigestHex, KnownDigests)
         {"SHA-512-256", "abc", ""},
         {"SHA-1", "abc", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.algorithm);
-        EXPECT_EQ(digestHex(c.algorithm, c.text), c.hex);
-    }
+    for (const auto& [algorithm, text, hex] : cases)
+        EXPECT_EQ(digestHex(algorithm, text), hex) << algorithm;
 }
 
-TEST(Base64, Rfc4648TestVectorsBothWays)
+TEST(Base64, Rfc4648TestVectorsBothWaysAndNothingElse)
 {
     // RFC 4648 section 10, plus RFC 7617's credentials.
     const std::pair<const char*, const char*> vectors[] = {
@@ -306,10 +245,6 @@ TEST(Base64, Rfc4648TestVectorsBothWays)
         EXPECT_EQ(decoded, plain);
     }
     EXPECT_EQ(base64Encode(std::string("\xff\xfe\x00", 3)), "//4A");
-}
-
-TEST(Base64, RejectsTextOutsideTheAlphabet)
-{
     for (const char* bad : {"Zm9v!", "Zg=", "Z", "Zm 9v", "Zm9v\n", "==", "Zg==Zg=="}) {
         SCOPED_TRACE(bad);
         std::string out = "untouched";

@@ -2,47 +2,22 @@
 #include <netkit/rtsp/RtspError.h>
 #include <netkit/util/ErrorTranslation.h>
 
+#include "support/FakeHost.h"
+
 #include <boost/asio/error.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <vector>
-
 using namespace Orix;
-
-namespace {
-
-struct LogLine {
-    int level;
-    std::string message;
-};
-
-class CapturingLogger : public ILogger {
-public:
-    IContract* QueryContract(const char*) override { return nullptr; }
-    const IContract* QueryConstContract(const char*) const override { return nullptr; }
-    unsigned GetLogLevel() const override { return 0; }
-    void Log(int level, const char*, int, const char*, const char* message) override
-    {
-        lines.push_back({level, message});
-    }
-    void Log(int level, const char* text) override { lines.push_back({level, text}); }
-
-    std::vector<LogLine> lines;
-};
-
-} // namespace
 
 TEST(ErrorTranslation, TransportErrorsToHostCodes)
 {
     namespace ae = boost::asio::error;
-    struct Case {
+    const struct {
         const char* name;
         boost::system::error_code error;
         std::uint32_t code;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"success", {}, 0},
         {"refused", ae::connection_refused, 0x101},
         {"host unreachable", ae::host_unreachable, 0x102},
@@ -102,7 +77,7 @@ TEST(ErrorTranslation, HttpStatusesToHostCodes)
 TEST(CheckHttpAnswer, LogsTheStandardLinesAndReturnsTheCode)
 {
     const std::string uri = "/axis-cgi/param.cgi?action=list&group=root.Properties";
-    struct Case {
+    const struct {
         const char* name;
         boost::system::error_code error;
         unsigned status;
@@ -110,8 +85,7 @@ TEST(CheckHttpAnswer, LogsTheStandardLinesAndReturnsTheCode)
         std::string body;
         std::uint32_t code;
         std::string logged; // empty: nothing logged
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"usable answer", {}, 200, "OK", "root.Properties.API.HTTP.Version=3\n", 0, ""},
         {"302 counts as success", {}, 302, "Found", "moved", 0, ""},
         {"transport error", boost::asio::error::connection_refused, 0, "", "", 0x101,
@@ -124,18 +98,17 @@ TEST(CheckHttpAnswer, LogsTheStandardLinesAndReturnsTheCode)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto logger = std::make_shared<CapturingLogger>();
+        auto logger = std::make_shared<TestSupport::CapturingLogger>();
         LoggerOwner owner(logger);
         http::HttpResponse response;
         response.status = c.status;
         response.reason = c.reason;
         EXPECT_EQ(Utility::checkHttpAnswer(owner, c.error, c.body, response, uri), c.code);
-        if (c.logged.empty()) {
-            EXPECT_TRUE(logger->lines.empty());
-        } else {
-            ASSERT_EQ(logger->lines.size(), 1u);
-            EXPECT_EQ(logger->lines[0].level, 3);
-            EXPECT_EQ(logger->lines[0].message, c.logged);
+        const auto lines = logger->entries();
+        ASSERT_EQ(lines.size(), c.logged.empty() ? 0u : 1u);
+        if (!lines.empty()) {
+            EXPECT_EQ(lines[0].level, 3);
+            EXPECT_EQ(lines[0].message, c.logged);
         }
     }
 }

@@ -6,6 +6,7 @@
 
 using namespace Orix::Utility;
 using namespace TestSupport;
+using Errors = std::vector<boost::system::error_code>;
 
 namespace {
 
@@ -18,29 +19,27 @@ struct Expected {
     std::string annexB; // hex
     bool key;
     std::uint32_t timestamp;
-    bool discontinuity;
+    bool discontinuity = false;
 };
 
 struct Case {
     const char* name;
     std::vector<Bytes> packets;
     std::vector<Expected> frames;
-    std::uint64_t dropped = 0;
-    std::uint64_t skipped = 0;
-    std::vector<RtpError> errors = {};
-    std::vector<std::string> sprop = {};
+    std::uint64_t dropped = 0, skipped = 0;
+    Errors errors = {};
+    bool sdpSets = false;
 };
 
 // The parameter sets of the Axis GStreamer samples (sprop-parameter-sets
-// "Z00AKeKQWJ2AtwEBAaQeJEVA,aO48gA==", trimmed SPS).
-const char* const kSps = "67 4d 00 29 e2 90";
-const char* const kPps = "68 ee 3c 80";
+// "Z00AKeKQWJ2AtwEBAaQeJEVA,aO48gA==", trimmed SPS), as they go before an IDR.
+const std::string kSets = "00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  ";
 
 void run(const Case& c)
 {
     std::vector<std::vector<std::uint8_t>> sets;
-    for (const auto& s : c.sprop)
-        sets.push_back(fromHex(s));
+    if (c.sdpSets)
+        sets = {fromHex("67 4d 00 29 e2 90"), fromHex("68 ee 3c 80")};
     H264Depacketizer depacketizer(sets);
     const Replay r = replay(depacketizer, c.packets);
     ASSERT_EQ(r.frames.size(), c.frames.size());
@@ -54,9 +53,7 @@ void run(const Case& c)
     }
     EXPECT_EQ(depacketizer.stats().framesDropped, c.dropped);
     EXPECT_EQ(depacketizer.stats().framesSkipped, c.skipped);
-    ASSERT_EQ(r.errors.size(), c.errors.size());
-    for (std::size_t i = 0; i < c.errors.size(); ++i)
-        EXPECT_EQ(r.errors[i], make_error_code(c.errors[i]));
+    EXPECT_EQ(r.errors, c.errors);
 }
 
 } // namespace
@@ -65,43 +62,27 @@ TEST(H264Depacketizer, AssemblesAccessUnitsFromEachPacketType)
 {
     const Case cases[] = {
         {"single NAL units with in-band SPS and PPS",
-         {p(1, 3000, false, "67 4d 00 29 e2 90"),
-          p(2, 3000, false, "68 ee 3c 80"),
-          p(3, 3000, true, "65 88 84 00")},
-         {{"00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  00 00 00 01 65 88 84 00", true, 3000, false}}},
+         {p(1, 3000, false, "67 4d 00 29 e2 90"), p(2, 3000, false, "68 ee 3c 80"), p(3, 3000, true, "65 88 84 00")},
+         {{kSets + "00 00 00 01 65 88 84 00", true, 3000}}},
         {"STAP-A with SPS and PPS, then FU-A start, middle, end",
-         {p(1, 3000, false, "78 00 06 67 4d 00 29 e2 90 00 04 68 ee 3c 80"),
-          p(2, 3000, false, "7c 85 88 84"),
-          p(3, 3000, false, "7c 05 21 22"),
-          p(4, 3000, true, "7c 45 23")},
-         {{"00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  00 00 00 01 65 88 84 21 22 23", true, 3000, false}}},
+         {p(1, 3000, false, "78 00 06 67 4d 00 29 e2 90 00 04 68 ee 3c 80"), p(2, 3000, false, "7c 85 88 84"),
+          p(3, 3000, false, "7c 05 21 22"), p(4, 3000, true, "7c 45 23")},
+         {{kSets + "00 00 00 01 65 88 84 21 22 23", true, 3000}}},
         {"FU-A of a P slice keeps NRI from the indicator",
-         {p(1, 0, true, "65 88 80"),
-          p(2, 3600, false, "5c 81 9a 01"),
-          p(3, 3600, true, "5c 41 02")},
-         {{"00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  00 00 00 01 65 88 80", true, 0, false},
-          {"00 00 00 01 41 9a 01 02", false, 3600, false}},
-         0, 0, {}, {kSps, kPps}},
+         {p(1, 0, true, "65 88 80"), p(2, 3600, false, "5c 81 9a 01"), p(3, 3600, true, "5c 41 02")},
+         {{kSets + "00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 41 9a 01 02", false, 3600}}, 0, 0, {}, true},
         {"several slices of one picture in one access unit",
          {p(1, 0, false, "65 88 80"), p(2, 0, false, "65 b8 00"), p(3, 0, true, "65 c4 00")},
-         {{"00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  00 00 00 01 65 88 80  00 00 00 01 65 b8 00  00 00 00 01 65 c4 00",
-           true, 0, false}},
-         0, 0, {}, {kSps, kPps}},
+         {{kSets + "00 00 00 01 65 88 80  00 00 00 01 65 b8 00  00 00 00 01 65 c4 00", true, 0}}, 0, 0, {}, true},
         {"a timestamp change without marker ends the access unit",
          {p(1, 0, false, "65 88 80"), p(2, 3600, true, "41 9a 02")},
-         {{"00 00 00 01 67 4d 00 29 e2 90  00 00 00 01 68 ee 3c 80  00 00 00 01 65 88 80", true, 0, false},
-          {"00 00 00 01 41 9a 02", false, 3600, false}},
-         0, 0, {}, {kSps, kPps}},
-        {"reserved NAL type 30 is ignored",
-         {p(1, 0, false, "7e 01 02"), p(2, 0, true, "65 88")},
-         {{"00 00 00 01 65 88", true, 0, false}}},
+         {{kSets + "00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 41 9a 02", false, 3600}}, 0, 0, {}, true},
+        {"reserved NAL type 30 is ignored", {p(1, 0, false, "7e 01 02"), p(2, 0, true, "65 88")},
+         {{"00 00 00 01 65 88", true, 0}}},
         {"SPS and PPS from the stream replace those of the SDP",
-         {p(1, 0, false, "78 00 04 67 42 00 1e 00 04 68 ce 3c 80"),
-          p(2, 0, true, "65 88 80"),
-          p(3, 3600, true, "65 88 81")},
-         {{"00 00 00 01 67 42 00 1e  00 00 00 01 68 ce 3c 80  00 00 00 01 65 88 80", true, 0, false},
-          {"00 00 00 01 67 42 00 1e  00 00 00 01 68 ce 3c 80  00 00 00 01 65 88 81", true, 3600, false}},
-         0, 0, {}, {kSps, kPps}},
+         {p(1, 0, false, "78 00 04 67 42 00 1e 00 04 68 ce 3c 80"), p(2, 0, true, "65 88 80"), p(3, 3600, true, "65 88 81")},
+         {{"00 00 00 01 67 42 00 1e  00 00 00 01 68 ce 3c 80  00 00 00 01 65 88 80", true, 0},
+          {"00 00 00 01 67 42 00 1e  00 00 00 01 68 ce 3c 80  00 00 00 01 65 88 81", true, 3600}}, 0, 0, {}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,76 +92,39 @@ TEST(H264Depacketizer, AssemblesAccessUnitsFromEachPacketType)
 
 TEST(H264Depacketizer, DropsDamagedAccessUnitsAndWaitsForTheNextIdr)
 {
+    const Expected next = {"00 00 00 01 65 88", true, 3600};
     const Case cases[] = {
-        {"frames before the first IDR are skipped",
-         {p(1, 0, true, "41 9a 00"), p(2, 3600, true, "65 88 80")},
-         {{"00 00 00 01 65 88 80", true, 3600, false}},
-         0, 1},
+        {"frames before the first IDR are skipped", {p(1, 0, true, "41 9a 00"), p(2, 3600, true, "65 88 80")},
+         {{"00 00 00 01 65 88 80", true, 3600}}, 0, 1},
         {"FU-A without its start",
-         {p(1, 0, true, "65 88 80"),
-          p(2, 3600, false, "5c 01 aa"),
-          p(3, 3600, true, "5c 41 bb"),
-          p(4, 7200, true, "41 9a"),
+         {p(1, 0, true, "65 88 80"), p(2, 3600, false, "5c 01 aa"), p(3, 3600, true, "5c 41 bb"), p(4, 7200, true, "41 9a"),
           p(5, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0, false}, {"00 00 00 01 65 88 81", true, 10800, false}},
-         1, 1, {RtpError::missingFragment}},
-        {"FU-A start without end, then a new timestamp",
-         {p(1, 0, false, "7c 85 aa"), p(2, 3600, true, "65 88 81")},
-         {{"00 00 00 01 65 88 81", true, 3600, false}},
-         1, 0},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800}}, 1, 1, {RtpError::missingFragment}},
+        {"FU-A start without end, then a new timestamp", {p(1, 0, false, "7c 85 aa"), p(2, 3600, true, "65 88 81")},
+         {{"00 00 00 01 65 88 81", true, 3600}}, 1, 0},
         {"FU-A start without end, then a single NAL of the same picture",
          {p(1, 0, false, "7c 85 aa"), p(2, 0, true, "65 88 81"), p(3, 3600, true, "65 88 82")},
-         {{"00 00 00 01 65 88 82", true, 3600, false}},
-         1, 0, {RtpError::missingFragment}},
-        {"FU-A end without start",
-         {p(1, 0, false, "7c 45 aa"), p(2, 3600, true, "65 88")},
-         {{"00 00 00 01 65 88", true, 3600, false}},
-         1, 0, {RtpError::missingFragment}},
-        {"FU-A with both start and end bits",
-         {p(1, 0, true, "7c c5 aa"), p(2, 3600, true, "65 88")},
-         {{"00 00 00 01 65 88", true, 3600, false}},
-         1, 0, {RtpError::malformedPayload}},
-        {"FU-A of two bytes",
-         {p(1, 0, true, "7c 85")},
-         {},
-         1, 0, {RtpError::malformedPayload}},
+         {{"00 00 00 01 65 88 82", true, 3600}}, 1, 0, {RtpError::missingFragment}},
+        {"FU-A end without start", {p(1, 0, false, "7c 45 aa"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+         {RtpError::missingFragment}},
+        {"FU-A with both start and end bits", {p(1, 0, true, "7c c5 aa"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+         {RtpError::malformedPayload}},
+        {"FU-A of two bytes", {p(1, 0, true, "7c 85")}, {}, 1, 0, {RtpError::malformedPayload}},
         {"STAP-A with a length past the packet end",
-         {p(1, 0, true, "78 00 04 67 4d 00 29 00 09 68 ee"), p(2, 3600, true, "65 88")},
-         {{"00 00 00 01 65 88", true, 3600, false}},
-         1, 0, {RtpError::malformedPayload}},
-        {"STAP-A with a zero-size unit",
-         {p(1, 0, true, "78 00 00 00 02 65 88")},
-         {},
-         1, 0, {RtpError::malformedPayload}},
-        {"STAP-A with a dangling length byte",
-         {p(1, 0, true, "78 00 02 65 88 00")},
-         {},
-         1, 0, {RtpError::malformedPayload}},
-        {"STAP-B (interleaved mode) is refused",
-         {p(1, 0, true, "79 00 01 00 02 65 88")},
-         {},
-         1, 0, {RtpError::unsupportedPacketization}},
-        {"empty payload",
-         {p(1, 0, true, ""), p(2, 3600, true, "65 88")},
-         {{"00 00 00 01 65 88", true, 3600, false}},
-         1, 0, {RtpError::malformedPayload}},
-        {"loss inside an FU-A across the sequence wrap",
-         {p(65533, 0, true, "65 88 80"),
-          p(65534, 3600, false, "7c 85 aa"),
-          p(65535, 3600, false, "7c 05 bb"),
-          // 0 lost
-          p(1, 3600, true, "7c 45 cc"),
-          p(2, 7200, true, "41 9a"),
-          p(3, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0, false}, {"00 00 00 01 65 88 81", true, 10800, true}},
-         1, 1},
-        {"loss of a whole P frame between access units",
-         {p(10, 0, true, "65 88 80"),
-          // 11 lost
-          p(12, 7200, true, "41 9a 03"),
-          p(13, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0, false}, {"00 00 00 01 65 88 81", true, 10800, true}},
-         0, 1},
+         {p(1, 0, true, "78 00 04 67 4d 00 29 00 09 68 ee"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+         {RtpError::malformedPayload}},
+        {"STAP-A with a zero-size unit", {p(1, 0, true, "78 00 00 00 02 65 88")}, {}, 1, 0, {RtpError::malformedPayload}},
+        {"STAP-A with a dangling length byte", {p(1, 0, true, "78 00 02 65 88 00")}, {}, 1, 0, {RtpError::malformedPayload}},
+        {"STAP-B (interleaved mode) is refused", {p(1, 0, true, "79 00 01 00 02 65 88")}, {}, 1, 0,
+         {RtpError::unsupportedPacketization}},
+        {"empty payload", {p(1, 0, true, ""), p(2, 3600, true, "65 88")}, {next}, 1, 0, {RtpError::malformedPayload}},
+        {"loss inside an FU-A across the sequence wrap", // 0 lost
+         {p(65533, 0, true, "65 88 80"), p(65534, 3600, false, "7c 85 aa"), p(65535, 3600, false, "7c 05 bb"),
+          p(1, 3600, true, "7c 45 cc"), p(2, 7200, true, "41 9a"), p(3, 10800, true, "65 88 81")},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 1, 1},
+        {"loss of a whole P frame between access units", // 11 lost
+         {p(10, 0, true, "65 88 80"), p(12, 7200, true, "41 9a 03"), p(13, 10800, true, "65 88 81")},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,30 +134,24 @@ TEST(H264Depacketizer, DropsDamagedAccessUnitsAndWaitsForTheNextIdr)
 
 TEST(H264Depacketizer, BoundsResetTheAccessUnit)
 {
-    struct Case {
+    DepacketizerLimits small, fewUnits, fewFragments;
+    small.maxFrameBytes = 16;
+    fewUnits.maxUnitsPerFrame = 2;
+    fewFragments.maxFragments = 3;
+    const struct {
         const char* name;
         DepacketizerLimits limits;
         std::vector<Bytes> packets;
         RtpError error;
-    };
-    DepacketizerLimits small;
-    small.maxFrameBytes = 16;
-    DepacketizerLimits fewUnits;
-    fewUnits.maxUnitsPerFrame = 2;
-    DepacketizerLimits fewFragments;
-    fewFragments.maxFragments = 3;
-    const Case cases[] = {
+    } cases[] = {
         {"access unit over the byte bound", small,
-         {p(1, 0, false, "7c 85 01 02 03 04 05 06"), p(2, 0, false, "7c 05 07 08 09 0a"),
-          p(3, 0, false, "7c 05 0b 0c"), p(4, 0, true, "7c 45 0d")},
-         RtpError::frameTooLarge},
-        {"too many NAL units", fewUnits,
-         {p(1, 0, false, "65 01"), p(2, 0, false, "65 02"), p(3, 0, true, "65 03")},
+         {p(1, 0, false, "7c 85 01 02 03 04 05 06"), p(2, 0, false, "7c 05 07 08 09 0a"), p(3, 0, false, "7c 05 0b 0c"),
+          p(4, 0, true, "7c 45 0d")}, RtpError::frameTooLarge},
+        {"too many NAL units", fewUnits, {p(1, 0, false, "65 01"), p(2, 0, false, "65 02"), p(3, 0, true, "65 03")},
          RtpError::tooManyUnits},
         {"too many fragments", fewFragments,
-         {p(1, 0, false, "7c 85 01"), p(2, 0, false, "7c 05 02"), p(3, 0, false, "7c 05 03"),
-          p(4, 0, false, "7c 05 04"), p(5, 0, true, "7c 45 05")},
-         RtpError::tooManyFragments},
+         {p(1, 0, false, "7c 85 01"), p(2, 0, false, "7c 05 02"), p(3, 0, false, "7c 05 03"), p(4, 0, false, "7c 05 04"),
+          p(5, 0, true, "7c 45 05")}, RtpError::tooManyFragments},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,8 +161,7 @@ TEST(H264Depacketizer, BoundsResetTheAccessUnit)
         const Replay r = replay(depacketizer, packets);
         // One error for the packet that crossed the bound; the rest of the
         // access unit is discarded quietly.
-        ASSERT_EQ(r.errors.size(), 1u);
-        EXPECT_EQ(r.errors[0], make_error_code(c.error));
+        EXPECT_EQ(r.errors, Errors{c.error});
         EXPECT_EQ(depacketizer.stats().framesDropped, 1u);
         ASSERT_EQ(r.frames.size(), 1u);
         EXPECT_EQ(hex(r.frames[0].data), "00 00 00 01 65 88");
@@ -239,21 +176,14 @@ TEST(H264Depacketizer, ReplaysTheFfmpegCaptureIntoTheEncodersNalUnits)
     const Replay r = replay(depacketizer, packets);
     EXPECT_TRUE(r.errors.empty());
     ASSERT_EQ(r.frames.size(), 10u); // -frames:v 10
-    // -g 5: an IDR every five frames.
+    std::vector<Bytes> received;
     for (std::size_t i = 0; i < r.frames.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(r.frames[i].keyFrame, i % 5 == 0);
+        EXPECT_EQ(r.frames[i].keyFrame, i % 5 == 0);                                 // -g 5
         EXPECT_EQ(r.frames[i].rtpTimestamp - r.frames[0].rtpTimestamp, 3600u * i); // 25 fps at 90 kHz
-    }
-    std::vector<Bytes> received;
-    for (const auto& f : r.frames)
-        for (auto& nal : splitAnnexB(f.data))
+        for (auto& nal : splitAnnexB(r.frames[i].data))
             received.push_back(std::move(nal));
-    const auto encoded = splitAnnexB(toBytes(readFile(dataPath("rtp/h264_testsrc.h264"))));
-    ASSERT_EQ(received.size(), encoded.size());
-    for (std::size_t i = 0; i < encoded.size(); ++i) {
-        SCOPED_TRACE("NAL " + std::to_string(i));
-        EXPECT_EQ(received[i], encoded[i]);
     }
+    EXPECT_EQ(received, splitAnnexB(toBytes(readFile(dataPath("rtp/h264_testsrc.h264")))));
     EXPECT_EQ(depacketizer.state(), H264Depacketizer::State::streaming);
 }

@@ -67,8 +67,8 @@ Segments walk(const Bytes& jpeg)
 std::vector<std::uint8_t> markersOf(const Segments& s)
 {
     std::vector<std::uint8_t> m;
-    for (const auto& [marker, body] : s.list)
-        m.push_back(marker);
+    for (const auto& segment : s.list)
+        m.push_back(segment.first);
     return m;
 }
 
@@ -108,47 +108,30 @@ TEST(JpegDepacketizer, QualityTablesMatchTheJpegStandardAndIjgOutput)
 
 TEST(JpegDepacketizer, RebuildsHeadersFromThePayloadHeader)
 {
-    struct Case {
+    const std::vector<std::uint8_t> twoTables = {0xdb, 0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda};
+    const char* const sof420 = "08 00 10 00 28 03 00 22 00 01 11 01 02 11 01"; // 40x16
+    const struct {
         const char* name;
         std::vector<Bytes> packets;
         std::vector<std::uint8_t> markers;
-        const char* sof;             // SOF0 body
-        const char* dri;             // DRI body, "" when absent
+        const char* sof;              // SOF0 body
+        const char* dri;              // DRI body, "" when absent
         std::vector<const char*> dqt; // first 5 bytes of each DQT body
         const char* scan;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"type 1 (4:2:0), Q 50, two fragments",
          {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22 33 44"), jpeg(2, 9000, true, 4, 1, 50, 5, 2, "55 66 ff d9")},
-         {0xdb, 0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda},
-         "08 00 10 00 28 03 00 22 00 01 11 01 02 11 01", "",
-         {"00 10 0b 0c 0e", "01 11 12 12 18"},
-         "11 22 33 44 55 66"},
-        {"type 0 (4:2:2) without EOI in the scan",
-         {jpeg(1, 9000, true, 0, 0, 75, 80, 60, "aa bb")},
-         {0xdb, 0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda},
-         "08 01 e0 02 80 03 00 21 00 01 11 01 02 11 01", "",
-         {"00 08 06 06 07", "01 09 09 09 0c"},
-         "aa bb"},
-        {"type 65 with restart markers every 4 MCUs",
-         {jpeg(1, 9000, true, 0, 65, 50, 5, 2, "00 04 ff ff 11 22")},
-         {0xdb, 0xdb, 0xdd, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda},
-         "08 00 10 00 28 03 00 22 00 01 11 01 02 11 01", "00 04",
-         {"00 10 0b 0c 0e", "01 11 12 12 18"},
-         "11 22"},
+         twoTables, sof420, "", {"00 10 0b 0c 0e", "01 11 12 12 18"}, "11 22 33 44 55 66"},
+        {"type 0 (4:2:2) without EOI in the scan", {jpeg(1, 9000, true, 0, 0, 75, 80, 60, "aa bb")}, twoTables,
+         "08 01 e0 02 80 03 00 21 00 01 11 01 02 11 01", "", {"00 08 06 06 07", "01 09 09 09 0c"}, "aa bb"},
+        {"type 65 with restart markers every 4 MCUs", {jpeg(1, 9000, true, 0, 65, 50, 5, 2, "00 04 ff ff 11 22")},
+         {0xdb, 0xdb, 0xdd, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda}, sof420, "00 04", {"00 10 0b 0c 0e", "01 11 12 12 18"}, "11 22"},
         {"Q 255 with two 8-bit tables in band",
-         {jpeg(1, 9000, true, 0, 1, 255, 5, 2,
-               "00 00 00 80  01 02 " + repeat("05", 62) + repeat("07", 64) + "99")},
-         {0xdb, 0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda},
-         "08 00 10 00 28 03 00 22 00 01 11 01 02 11 01", "",
-         {"00 01 02 05 05", "01 07 07 07 07"},
-         "99"},
+         {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 80  01 02 " + repeat("05", 62) + repeat("07", 64) + "99")},
+         twoTables, sof420, "", {"00 01 02 05 05", "01 07 07 07 07"}, "99"},
         {"Q 255 with one table: chroma uses it too",
-         {jpeg(1, 9000, true, 0, 1, 255, 5, 2,
-               "00 00 00 40 " + repeat("03", 64) + "99")},
-         {0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda},
-         "08 00 10 00 28 03 00 22 00 01 11 00 02 11 00", "",
-         {"00 03 03 03 03"},
+         {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 40 " + repeat("03", 64) + "99")},
+         {0xdb, 0xc0, 0xc4, 0xc4, 0xc4, 0xc4, 0xda}, "08 00 10 00 28 03 00 22 00 01 11 00 02 11 00", "", {"00 03 03 03 03"},
          "99"},
     };
     for (const auto& c : cases) {
@@ -187,63 +170,38 @@ TEST(JpegDepacketizer, RebuildsHeadersFromThePayloadHeader)
 
 TEST(JpegDepacketizer, DropsBrokenFramesAndKeepsTheNext)
 {
-    const Bytes good = jpeg(50, 18000, true, 0, 1, 50, 5, 2, "77");
-    struct Case {
+    using E = RtpError;
+    const struct {
         const char* name;
         std::vector<Bytes> packets;
-        std::vector<RtpError> errors;
+        std::vector<boost::system::error_code> errors;
         std::uint64_t dropped;
-    };
-    const Case cases[] = {
-        {"fragment offset gap",
-         {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22"), jpeg(2, 9000, true, 5, 1, 50, 5, 2, "33")},
-         {RtpError::missingFragment}, 1},
+    } cases[] = {
+        {"fragment offset gap", {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22"), jpeg(2, 9000, true, 5, 1, 50, 5, 2, "33")},
+         {E::missingFragment}, 1},
         {"fragment without its start",
-         {jpeg(1, 9000, false, 4, 1, 50, 5, 2, "11 22"), jpeg(2, 9000, true, 6, 1, 50, 5, 2, "33")},
-         {RtpError::missingFragment}, 0},
-        {"lost middle packet",
-         {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22"), jpeg(3, 9000, true, 4, 1, 50, 5, 2, "33")},
-         {}, 1},
-        {"frame without marker, then the next frame",
-         {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22")},
-         {}, 1},
-        {"width 0 without an extension",
-         {jpeg(1, 9000, true, 0, 1, 50, 0, 2, "11")},
-         {RtpError::unsupportedFormat}, 0},
-        {"type 2 is not defined",
-         {jpeg(1, 9000, true, 0, 2, 50, 5, 2, "11")},
-         {RtpError::unsupportedFormat}, 0},
-        {"Q 0 is reserved",
-         {jpeg(1, 9000, true, 0, 1, 0, 5, 2, "11")},
-         {RtpError::malformedPayload}, 0},
-        {"Q 255 without tables",
-         {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 00 11")},
-         {RtpError::missingTables}, 0},
-        {"Q 200 without tables and none seen before",
-         {jpeg(1, 9000, true, 0, 1, 200, 5, 2, "00 00 00 00 11")},
-         {RtpError::missingTables}, 0},
-        {"table length past the end",
-         {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 80 01 02 03")},
-         {RtpError::malformedPayload}, 0},
-        {"table length not a whole table",
-         {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 03 01 02 03 11")},
-         {RtpError::malformedPayload}, 0},
-        {"restart header cut",
-         {jpeg(1, 9000, true, 0, 65, 50, 5, 2, "00")},
-         {RtpError::malformedPayload}, 0},
-        {"payload shorter than the main header",
-         {rtp(1, 9000, true, fromHex("00 00 00 00 01 32"), 26)},
-         {RtpError::malformedPayload}, 0},
+         {jpeg(1, 9000, false, 4, 1, 50, 5, 2, "11 22"), jpeg(2, 9000, true, 6, 1, 50, 5, 2, "33")}, {E::missingFragment}, 0},
+        {"lost middle packet", {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22"), jpeg(3, 9000, true, 4, 1, 50, 5, 2, "33")}, {}, 1},
+        {"frame without marker, then the next frame", {jpeg(1, 9000, false, 0, 1, 50, 5, 2, "11 22")}, {}, 1},
+        {"width 0 without an extension", {jpeg(1, 9000, true, 0, 1, 50, 0, 2, "11")}, {E::unsupportedFormat}, 0},
+        {"type 2 is not defined", {jpeg(1, 9000, true, 0, 2, 50, 5, 2, "11")}, {E::unsupportedFormat}, 0},
+        {"Q 0 is reserved", {jpeg(1, 9000, true, 0, 1, 0, 5, 2, "11")}, {E::malformedPayload}, 0},
+        {"Q 255 without tables", {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 00 11")}, {E::missingTables}, 0},
+        {"Q 200 without tables and none seen before", {jpeg(1, 9000, true, 0, 1, 200, 5, 2, "00 00 00 00 11")},
+         {E::missingTables}, 0},
+        {"table length past the end", {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 80 01 02 03")}, {E::malformedPayload}, 0},
+        {"table length not a whole table", {jpeg(1, 9000, true, 0, 1, 255, 5, 2, "00 00 00 03 01 02 03 11")},
+         {E::malformedPayload}, 0},
+        {"restart header cut", {jpeg(1, 9000, true, 0, 65, 50, 5, 2, "00")}, {E::malformedPayload}, 0},
+        {"payload shorter than the main header", {rtp(1, 9000, true, fromHex("00 00 00 00 01 32"), 26)}, {E::malformedPayload}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         JpegDepacketizer depacketizer;
         auto packets = c.packets;
-        packets.push_back(good);
+        packets.push_back(jpeg(50, 18000, true, 0, 1, 50, 5, 2, "77"));
         const Replay r = replay(depacketizer, packets);
-        ASSERT_EQ(r.errors.size(), c.errors.size());
-        for (std::size_t i = 0; i < c.errors.size(); ++i)
-            EXPECT_EQ(r.errors[i], make_error_code(c.errors[i]));
+        EXPECT_EQ(r.errors, c.errors);
         EXPECT_EQ(depacketizer.stats().framesDropped, c.dropped);
         ASSERT_EQ(r.frames.size(), 1u);
         EXPECT_EQ(r.frames[0].rtpTimestamp, 18000u);

@@ -16,51 +16,41 @@ boost::system::error_code parse(const Bytes& b, RtpPacket& p)
     return RtpPacket::parse(ByteSpan(b.data(), b.size()), p);
 }
 
-Bytes payloadOf(const RtpPacket& p) { return Bytes(p.payload.begin(), p.payload.end()); }
-
 } // namespace
 
 TEST(RtpPacket, ParsesHeaderFields)
 {
-    struct Case {
+    const struct {
         const char* name;
         std::string hex;
         bool marker;
         int payloadType;
         std::uint16_t sequence;
-        std::uint32_t timestamp;
-        std::uint32_t ssrc;
+        std::uint32_t timestamp, ssrc;
         int csrcCount;
         int extensionProfile; // -1: no extension
         std::size_t extensionBytes;
         std::string payload;
-    };
-    const Case cases[] = {
+    } cases[] = {
         // First packet of the H.264 capture (FFmpeg): FU-A start of an IDR.
-        {"FFmpeg H.264 FU-A start", "80 60 04 f0 00 00 00 00 5e 0f 2b 83 7c 85 88 84", false, 96,
-         1264, 0, 0x5e0f2b83, 0, -1, 0, "7c 85 88 84"},
-        // Marker set, payload type 26 (JPEG).
-        {"marker and static type", "80 9a ff ff 12 34 56 78 00 00 00 01 00 00 00 00", true, 26,
-         65535, 0x12345678, 1, 0, -1, 0, "00 00 00 00"},
-        // Two CSRCs.
-        {"CSRC list", "82 60 00 01 00 00 00 02 00 00 00 03 aa aa aa aa bb bb bb bb 01 02", false,
-         96, 1, 2, 3, 2, -1, 0, "01 02"},
+        {"FFmpeg H.264 FU-A start", "80 60 04 f0 00 00 00 00 5e 0f 2b 83 7c 85 88 84", false, 96, 1264, 0, 0x5e0f2b83, 0, -1, 0,
+         "7c 85 88 84"},
+        {"marker and static type (JPEG)", "80 9a ff ff 12 34 56 78 00 00 00 01 00 00 00 00", true, 26, 65535, 0x12345678, 1, 0,
+         -1, 0, "00 00 00 00"},
+        {"two CSRCs", "82 60 00 01 00 00 00 02 00 00 00 03 aa aa aa aa bb bb bb bb 01 02", false, 96, 1, 2, 3, 2, -1, 0, "01 02"},
         // RFC 8285 one-byte header extension (profile 0xBEDE), one word.
-        {"header extension", "90 60 00 01 00 00 00 02 00 00 00 03 be de 00 01 10 ff 00 00 77",
-         false, 96, 1, 2, 3, 0, 0xbede, 4, "77"},
+        {"header extension", "90 60 00 01 00 00 00 02 00 00 00 03 be de 00 01 10 ff 00 00 77", false, 96, 1, 2, 3, 0, 0xbede, 4,
+         "77"},
         // ONVIF JPEG extension profile 0xFFD8, zero words.
-        {"empty extension", "90 1a 00 01 00 00 00 02 00 00 00 03 ff d8 00 00 ab", false, 26, 1, 2,
-         3, 0, 0xffd8, 0, "ab"},
+        {"empty extension", "90 1a 00 01 00 00 00 02 00 00 00 03 ff d8 00 00 ab", false, 26, 1, 2, 3, 0, 0xffd8, 0, "ab"},
         // Padding: the last octet counts itself (RFC 3550 section 5.1).
-        {"padding", "a0 60 00 01 00 00 00 02 00 00 00 03 01 02 03 00 00 03", false, 96, 1, 2, 3, 0,
-         -1, 0, "01 02 03"},
-        {"padding is the whole payload", "a0 60 00 01 00 00 00 02 00 00 00 03 00 00 03", false, 96,
-         1, 2, 3, 0, -1, 0, ""},
+        {"padding", "a0 60 00 01 00 00 00 02 00 00 00 03 01 02 03 00 00 03", false, 96, 1, 2, 3, 0, -1, 0, "01 02 03"},
+        {"padding is the whole payload", "a0 60 00 01 00 00 00 02 00 00 00 03 00 00 03", false, 96, 1, 2, 3, 0, -1, 0, ""},
         {"empty payload", "80 60 00 01 00 00 00 02 00 00 00 03", false, 96, 1, 2, 3, 0, -1, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes bytes = fromHex(c.hex);
+        const Bytes bytes = fromHex(c.hex); // the packet points into it
         RtpPacket p;
         ASSERT_FALSE(parse(bytes, p));
         EXPECT_EQ(p.marker, c.marker);
@@ -74,26 +64,20 @@ TEST(RtpPacket, ParsesHeaderFields)
             EXPECT_EQ(p.extensionProfile, c.extensionProfile);
             EXPECT_EQ(p.extension.size, c.extensionBytes);
         }
-        EXPECT_EQ(payloadOf(p), fromHex(c.payload));
+        EXPECT_EQ(Bytes(p.payload.begin(), p.payload.end()), fromHex(c.payload));
     }
 }
 
 TEST(RtpPacket, RejectsMalformedPackets)
 {
-    struct Case {
+    // Cuts inside the headers: EveryTruncationOfTheHeadersIsAnError.
+    const struct {
         const char* name;
         std::string hex;
         RtpError error;
-    };
-    const Case cases[] = {
-        {"empty", "", RtpError::truncatedPacket},
-        {"11 bytes", "80 60 00 01 00 00 00 02 00 00 00", RtpError::truncatedPacket},
+    } cases[] = {
         {"version 1", "40 60 00 01 00 00 00 02 00 00 00 03 00", RtpError::badVersion},
         {"version 0 (STUN or RTCP-mux junk)", "00 01 00 00 21 12 a4 42 00 00 00 00", RtpError::badVersion},
-        {"CSRC count past the end", "83 60 00 01 00 00 00 02 00 00 00 03 aa aa aa aa", RtpError::truncatedPacket},
-        {"extension header cut", "90 60 00 01 00 00 00 02 00 00 00 03 be de", RtpError::truncatedPacket},
-        {"extension length past the end", "90 60 00 01 00 00 00 02 00 00 00 03 be de 00 02 00 00 00 00",
-         RtpError::truncatedPacket},
         {"padding count 0", "a0 60 00 01 00 00 00 02 00 00 00 03 01 00", RtpError::badPadding},
         {"padding longer than payload", "a0 60 00 01 00 00 00 02 00 00 00 03 01 05", RtpError::badPadding},
         {"padding flag without payload", "a0 60 00 01 00 00 00 02 00 00 00 03", RtpError::badPadding},

@@ -7,50 +7,26 @@ using Verdict = SequenceTracker::Verdict;
 
 TEST(SequenceTracker, ObservesInOrderLossDuplicatesAndLateArrivals)
 {
+    constexpr Verdict D = Verdict::deliver, Dup = Verdict::duplicate, L = Verdict::late;
     struct Step {
         std::uint16_t sequence;
         Verdict verdict;
-        std::uint32_t lostBefore;
-        bool discontinuity;
+        std::uint32_t lostBefore = 0;
+        bool discontinuity = false;
     };
-    struct Case {
+    const struct {
         const char* name;
         std::vector<Step> steps;
         std::uint64_t lost, duplicates, late, resyncs;
-    };
-    const Case cases[] = {
-        {"wrap 65534 65535 0 1",
-         {{65534, Verdict::deliver, 0, false}, {65535, Verdict::deliver, 0, false},
-          {0, Verdict::deliver, 0, false}, {1, Verdict::deliver, 0, false}},
-         0, 0, 0, 0},
-        {"loss across the wrap",
-         {{65534, Verdict::deliver, 0, false}, {65535, Verdict::deliver, 0, false},
-          {2, Verdict::deliver, 2, true}, {3, Verdict::deliver, 0, false}},
-         2, 0, 0, 0},
-        {"duplicate",
-         {{10, Verdict::deliver, 0, false}, {11, Verdict::deliver, 0, false},
-          {11, Verdict::duplicate, 0, false}, {10, Verdict::duplicate, 0, false},
-          {12, Verdict::deliver, 0, false}},
-         0, 2, 0, 0},
-        {"late arrival after its gap",
-         {{10, Verdict::deliver, 0, false}, {12, Verdict::deliver, 1, true},
-          {11, Verdict::late, 0, false}, {13, Verdict::deliver, 0, false}},
-         1, 0, 1, 0},
-        {"duplicate across the wrap",
-         {{65535, Verdict::deliver, 0, false}, {0, Verdict::deliver, 0, false},
-          {65535, Verdict::duplicate, 0, false}},
-         0, 1, 0, 0},
-        {"jump ahead beyond the dropout bound restarts",
-         {{100, Verdict::deliver, 0, false}, {5000, Verdict::deliver, 0, true},
-          {5001, Verdict::deliver, 0, false}},
-         0, 0, 0, 1},
-        {"far behind restarts (camera restarted its sequence)",
-         {{40000, Verdict::deliver, 0, false}, {30000, Verdict::deliver, 0, true},
-          {30001, Verdict::deliver, 0, false}},
-         0, 0, 0, 1},
-        {"loss of 3000 is still loss",
-         {{0, Verdict::deliver, 0, false}, {3001, Verdict::deliver, 3000, true}},
-         3000, 0, 0, 0},
+    } cases[] = {
+        {"wrap 65534 65535 0 1", {{65534, D}, {65535, D}, {0, D}, {1, D}}, 0, 0, 0, 0},
+        {"loss across the wrap", {{65534, D}, {65535, D}, {2, D, 2, true}, {3, D}}, 2, 0, 0, 0},
+        {"duplicate", {{10, D}, {11, D}, {11, Dup}, {10, Dup}, {12, D}}, 0, 2, 0, 0},
+        {"late arrival after its gap", {{10, D}, {12, D, 1, true}, {11, L}, {13, D}}, 1, 0, 1, 0},
+        {"duplicate across the wrap", {{65535, D}, {0, D}, {65535, Dup}}, 0, 1, 0, 0},
+        {"jump ahead beyond the dropout bound restarts", {{100, D}, {5000, D, 0, true}, {5001, D}}, 0, 0, 0, 1},
+        {"far behind restarts (camera restarted its sequence)", {{40000, D}, {30000, D, 0, true}, {30001, D}}, 0, 0, 0, 1},
+        {"loss of 3000 is still loss", {{0, D}, {3001, D, 3000, true}}, 3000, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,34 +38,25 @@ TEST(SequenceTracker, ObservesInOrderLossDuplicatesAndLateArrivals)
             EXPECT_EQ(o.lostBefore, s.lostBefore);
             EXPECT_EQ(o.discontinuity, s.discontinuity);
         }
-        EXPECT_EQ(tracker.stats().lost, c.lost);
-        EXPECT_EQ(tracker.stats().duplicates, c.duplicates);
-        EXPECT_EQ(tracker.stats().late, c.late);
-        EXPECT_EQ(tracker.stats().resyncs, c.resyncs);
-        EXPECT_EQ(tracker.stats().received, c.steps.size());
+        const auto& stats = tracker.stats();
+        EXPECT_EQ(std::vector<std::uint64_t>({stats.lost, stats.duplicates, stats.late, stats.resyncs, stats.received}),
+                  std::vector<std::uint64_t>({c.lost, c.duplicates, c.late, c.resyncs, c.steps.size()}));
     }
 }
 
 TEST(SequenceTracker, ReordersWithinTheWindow)
 {
-    struct Out {
-        std::uint16_t sequence;
-        std::uint32_t lostBefore;
-    };
-    struct Case {
+    const struct {
         const char* name;
         std::size_t window;
         std::vector<std::uint16_t> in;
         bool flush;
-        std::vector<Out> out;
+        std::vector<std::pair<std::uint16_t, std::uint32_t>> out; // sequence, lost before it
         std::uint64_t lost, late, duplicates, reordered;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"swap filled", 4, {1, 3, 2, 4}, false, {{1, 0}, {2, 0}, {3, 0}, {4, 0}}, 0, 0, 0, 1},
-        {"swap across the wrap", 4, {65534, 0, 65535, 1}, false,
-         {{65534, 0}, {65535, 0}, {0, 0}, {1, 0}}, 0, 0, 0, 1},
-        {"window overflow gives the gap up", 2, {1, 3, 4, 5, 2}, false,
-         {{1, 0}, {3, 1}, {4, 0}, {5, 0}}, 1, 1, 0, 3},
+        {"swap across the wrap", 4, {65534, 0, 65535, 1}, false, {{65534, 0}, {65535, 0}, {0, 0}, {1, 0}}, 0, 0, 0, 1},
+        {"window overflow gives the gap up", 2, {1, 3, 4, 5, 2}, false, {{1, 0}, {3, 1}, {4, 0}, {5, 0}}, 1, 1, 0, 3},
         {"flush releases what is held", 8, {1, 3, 5}, true, {{1, 0}, {3, 1}, {5, 1}}, 2, 0, 0, 2},
         {"held duplicate", 4, {1, 3, 3, 2}, false, {{1, 0}, {2, 0}, {3, 0}}, 0, 0, 1, 1},
         {"delivered duplicate", 4, {1, 2, 2}, false, {{1, 0}, {2, 0}}, 0, 0, 1, 0},
@@ -98,13 +65,12 @@ TEST(SequenceTracker, ReordersWithinTheWindow)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SequenceTracker tracker(c.window);
-        std::vector<Out> got;
+        std::vector<std::pair<std::uint16_t, std::uint32_t>> got;
         auto drain = [&] {
             while (auto r = tracker.pop()) {
                 // The packet travels with its number.
-                EXPECT_EQ(r->packet, std::vector<std::uint8_t>({std::uint8_t(r->sequence >> 8),
-                                                                std::uint8_t(r->sequence)}));
-                got.push_back({r->sequence, r->lostBefore});
+                EXPECT_EQ(r->packet, std::vector<std::uint8_t>({std::uint8_t(r->sequence >> 8), std::uint8_t(r->sequence)}));
+                got.emplace_back(r->sequence, r->lostBefore);
             }
         };
         for (std::uint16_t s : c.in) {
@@ -115,17 +81,11 @@ TEST(SequenceTracker, ReordersWithinTheWindow)
             tracker.flush();
             drain();
         }
-        ASSERT_EQ(got.size(), c.out.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            SCOPED_TRACE(i);
-            EXPECT_EQ(got[i].sequence, c.out[i].sequence);
-            EXPECT_EQ(got[i].lostBefore, c.out[i].lostBefore);
-        }
+        EXPECT_EQ(got, c.out);
         EXPECT_EQ(tracker.held(), 0u);
-        EXPECT_EQ(tracker.stats().lost, c.lost);
-        EXPECT_EQ(tracker.stats().late, c.late);
-        EXPECT_EQ(tracker.stats().duplicates, c.duplicates);
-        EXPECT_EQ(tracker.stats().reordered, c.reordered);
+        const auto& stats = tracker.stats();
+        EXPECT_EQ(std::vector<std::uint64_t>({stats.lost, stats.late, stats.duplicates, stats.reordered}),
+                  std::vector<std::uint64_t>({c.lost, c.late, c.duplicates, c.reordered}));
     }
 }
 

@@ -49,110 +49,88 @@ const std::string kBoolYesNo = "<bool true=\"yes\" false=\"no\" />";
 
 } // namespace
 
+// One parameter inside nested groups: nest("RateControl.ABR", parameter(...)).
+static std::string nest(const std::string& path, const std::string& inner)
+{
+    const auto dot = path.find('.');
+    return dot == std::string::npos ? group(path, inner) : group(path.substr(0, dot), nest(path.substr(dot + 1), inner));
+}
+
 TEST(DefinitionsReader, ConvertsEachKindAsTheCameraDefinesIt)
 {
-    struct Case {
+    using PB = PropertyBool;
+    using PI = PropertyIntRange;
+    using PE = PropertyStringEnum;
+    using K = ParameterKind;
+    using namespace std::string_literals;
+    const std::string onOff = "<enum><entry value=\"off\" /><entry value=\"on\" /></enum>";
+    const std::string resolutions = "<enum><entry value=\"1920x1080\" niceValue=\"1920x1080 (16:9)\" />"
+                                    "<entry value=\"1280x720\" niceValue=\"1280x720 (16:9)\" /></enum>";
+    const std::string whiteBalance = "<enum><entry value=\"auto\" niceValue=\"Automatic\" />"
+                                     "<entry value=\"fixed_sodium\" niceValue=\"Fixed sodium\" />"
+                                     "<entry value=\"hold\" niceValue=\"Hold current\" /></enum>";
+    const struct {
         const char* name;
-        const char* top;         // ImageSource or Image
-        std::string body;        // inside the instance group
+        const char* top; // ImageSource or Image
+        const char* path;
+        const char* parameter;
+        const char* value;
+        std::string type;
         Property expected;
         Orix::Utility::ParamValue stored;
         ParameterKind kind;
-    };
-    const Case cases[] = {
-        {"bool yes", "ImageSource",
-         group("Sensor", parameter("BacklightCompensation", "yes", kBoolYesNo)),
-         PropertyBool{"backlight", true}, true, ParameterKind::boolean},
-        {"bool Yes with a capital is false", "ImageSource",
-         group("Sensor", parameter("BacklightCompensation", "Yes", kBoolYesNo)),
-         PropertyBool{"backlight", false}, false, ParameterKind::boolean},
-        {"bool on", "ImageSource",
-         group("DCIris", parameter("Enabled", "on", "<bool true=\"on\" false=\"off\" />")),
-         PropertyBool{"iris", true}, true, ParameterKind::boolean},
-        {"bool On is false", "ImageSource",
-         group("DCIris", parameter("Enabled", "On", "<bool true=\"On\" false=\"Off\" />")),
-         PropertyBool{"iris", false}, false, ParameterKind::boolean},
-        {"bool true", "ImageSource",
-         group("Sensor", parameter("ManualGainControl", "true", "<bool true=\"true\" false=\"false\" />")),
-         PropertyBool{"manualGainControl", true}, true, ParameterKind::boolean},
-        {"bool 1", "Image",
-         group("Text", parameter("DateEnabled", "1", "<bool true=\"1\" false=\"0\" />")),
-         PropertyBool{"dateOverlay", true}, true, ParameterKind::boolean},
-        {"int within bounds", "ImageSource",
-         group("Sensor", parameter("Brightness", "50", "<int min=\"0\" max=\"100\" />")),
-         PropertyIntRange{"brightness", 0, 100, 50}, 50, ParameterKind::intRange},
-        {"int without bounds", "Image", group("Stream", parameter("FPS", "0", "<int />")),
-         PropertyIntRange{"fps", kMin, kMax, 0}, 0, ParameterKind::intRange},
-        {"int with a minimum only", "Image",
-         group("RateControl", group("ABR", parameter("MaxBitrate", "0", "<int min=\"0\" />"))),
-         PropertyIntRange{"abrMaxBitRate", 0, kMax, 0}, 0, ParameterKind::intRange},
-        {"int 0..0 at 0 is the full range", "Image",
-         group("SizeControl", parameter("MaxFrameSize", "0", "<int min=\"0\" max=\"0\" />")),
-         PropertyIntRange{"maxFrameSize", kMin, kMax, 0}, 0, ParameterKind::intRange},
-        {"int 0..0 widened to the value", "Image",
-         group("RateControl", group("MBR", parameter("MaxBitRate", "4000", "<int min=\"0\" max=\"0\" />"))),
-         PropertyIntRange{"maxBitrate", 0, 4000, 4000}, 4000, ParameterKind::intRange},
-        {"int above its maximum widens the range", "Image",
-         group("Appearance", parameter("Compression", "150", "<int min=\"0\" max=\"100\" />")),
-         PropertyIntRange{"compression", 0, 150, 150}, 150, ParameterKind::intRange},
-        {"empty int takes its minimum when it is 1 or more", "Image",
-         group("RateControl", group("ABR", parameter("RetentionTime", "", "<int min=\"1\" max=\"8760\" />"))),
-         PropertyIntRange{"retentionTime", 1, 8760, 1}, 1, ParameterKind::intRange},
-        {"empty int is 0 when the range holds it", "ImageSource",
-         group("Sensor", parameter("MaxExposureTime", "", "<int min=\"-60\" max=\"2000000\" />")),
-         PropertyIntRange{"maxExposureTime", -60, 2000000, 0}, 0, ParameterKind::intRange},
-        {"zMinFPS without bounds is 0..1023", "Image",
-         group("MPEG", parameter("ZMinFps", "0", "<int />")),
-         PropertyIntRange{"zMinFPS", 0, 1023, 0}, 0, ParameterKind::intRange},
-        {"zMinFPS with bounds keeps them", "Image",
-         group("MPEG", parameter("ZMinFps", "5", "<int min=\"0\" max=\"30\" />")),
-         PropertyIntRange{"zMinFPS", 0, 30, 5}, 5, ParameterKind::intRange},
-        {"keyFrameInterval shifted by one", "Image",
-         group("MPEG", parameter("PCount", "31", "<int min=\"0\" max=\"1022\" />")),
-         PropertyIntRange{"keyFrameInterval", 1, 1023, 31}, 31, ParameterKind::intRange},
-        {"keyFrameInterval at its maximum keeps the top", "Image",
-         group("MPEG", parameter("PCount", "62", "<int min=\"0\" max=\"62\" />")),
-         PropertyIntRange{"keyFrameInterval", 1, 62, 62}, 62, ParameterKind::intRange},
-        {"keyFrameInterval without bounds tops at 1023", "Image",
-         group("MPEG", parameter("PCount", "31", "<int />")),
-         PropertyIntRange{"keyFrameInterval", kMin + 1, 1023, 31}, 31, ParameterKind::intRange},
-        {"enum with niceValue taken unchanged", "Image",
-         group("Appearance",
-               parameter("Resolution", "1280x720",
-                         "<enum><entry value=\"1920x1080\" niceValue=\"1920x1080 (16:9)\" />"
-                         "<entry value=\"1280x720\" niceValue=\"1280x720 (16:9)\" /></enum>")),
-         PropertyStringEnum{"resolution", {"1920x1080 (16:9)", "1280x720 (16:9)"}, "1280x720 (16:9)"},
-         std::string("1280x720"), ParameterKind::cameraEnum},
-        {"enum without niceValue shows the camera value", "ImageSource",
-         group("Sensor", parameter("ExposurePriority", "100",
-                                   "<enum><entry value=\"0\" /><entry value=\"50\" />"
-                                   "<entry value=\"100\" /></enum>")),
-         PropertyStringEnum{"exposurePriority", {"0", "50", "100"}, "100"}, std::string("100"),
-         ParameterKind::checkedEnum},
-        {"enum checked against the repository drops unlisted entries", "ImageSource",
-         group("Sensor", parameter("WhiteBalance", "fixed_sodium",
-                                   "<enum><entry value=\"auto\" niceValue=\"Automatic\" />"
-                                   "<entry value=\"fixed_sodium\" niceValue=\"Fixed sodium\" />"
-                                   "<entry value=\"hold\" niceValue=\"Hold current\" /></enum>")),
-         PropertyStringEnum{"whiteBalance", {"Automatic", "Hold current"}, "Fixed sodium"},
-         std::string("fixed_sodium"), ParameterKind::checkedEnum},
-        {"enum on a bool descriptor is checked", "ImageSource",
-         group("Sensor", parameter("BacklightCompensation", "on",
-                                   "<enum><entry value=\"off\" /><entry value=\"on\" /></enum>")),
-         PropertyStringEnum{"backlight", {"off", "on"}, "on"}, std::string("on"),
-         ParameterKind::checkedEnum},
-        {"string", "Image",
-         group("Text", parameter("String", "Main entrance", "<string maxlen=\"80\" />")),
-         PropertyEditableString{"textOverlay", "Main entrance"}, std::string("Main entrance"),
-         ParameterKind::string},
-        {"int descriptor defined as string", "ImageSource",
-         group("Sensor", parameter("Sharpness", "50", "<string />")),
-         PropertyEditableString{"sharpness", "50"}, std::string("50"), ParameterKind::string},
+    } cases[] = {
+        {"bool yes", "ImageSource", "Sensor", "BacklightCompensation", "yes", kBoolYesNo, PB{"backlight", true}, true, K::boolean},
+        {"bool Yes with a capital is false", "ImageSource", "Sensor", "BacklightCompensation", "Yes", kBoolYesNo,
+         PB{"backlight", false}, false, K::boolean},
+        {"bool on", "ImageSource", "DCIris", "Enabled", "on", "<bool true=\"on\" false=\"off\" />", PB{"iris", true}, true, K::boolean},
+        {"bool On is false", "ImageSource", "DCIris", "Enabled", "On", "<bool true=\"On\" false=\"Off\" />", PB{"iris", false}, false,
+         K::boolean},
+        {"bool true", "ImageSource", "Sensor", "ManualGainControl", "true", "<bool true=\"true\" false=\"false\" />",
+         PB{"manualGainControl", true}, true, K::boolean},
+        {"bool 1", "Image", "Text", "DateEnabled", "1", "<bool true=\"1\" false=\"0\" />", PB{"dateOverlay", true}, true, K::boolean},
+        {"int within bounds", "ImageSource", "Sensor", "Brightness", "50", "<int min=\"0\" max=\"100\" />",
+         PI{"brightness", 0, 100, 50}, 50, K::intRange},
+        {"int without bounds", "Image", "Stream", "FPS", "0", "<int />", PI{"fps", kMin, kMax, 0}, 0, K::intRange},
+        {"int with a minimum only", "Image", "RateControl.ABR", "MaxBitrate", "0", "<int min=\"0\" />",
+         PI{"abrMaxBitRate", 0, kMax, 0}, 0, K::intRange},
+        {"int 0..0 at 0 is the full range", "Image", "SizeControl", "MaxFrameSize", "0", "<int min=\"0\" max=\"0\" />",
+         PI{"maxFrameSize", kMin, kMax, 0}, 0, K::intRange},
+        {"int 0..0 widened to the value", "Image", "RateControl.MBR", "MaxBitRate", "4000", "<int min=\"0\" max=\"0\" />",
+         PI{"maxBitrate", 0, 4000, 4000}, 4000, K::intRange},
+        {"int above its maximum widens the range", "Image", "Appearance", "Compression", "150", "<int min=\"0\" max=\"100\" />",
+         PI{"compression", 0, 150, 150}, 150, K::intRange},
+        {"empty int takes its minimum when it is 1 or more", "Image", "RateControl.ABR", "RetentionTime", "",
+         "<int min=\"1\" max=\"8760\" />", PI{"retentionTime", 1, 8760, 1}, 1, K::intRange},
+        {"empty int is 0 when the range holds it", "ImageSource", "Sensor", "MaxExposureTime", "",
+         "<int min=\"-60\" max=\"2000000\" />", PI{"maxExposureTime", -60, 2000000, 0}, 0, K::intRange},
+        {"zMinFPS without bounds is 0..1023", "Image", "MPEG", "ZMinFps", "0", "<int />", PI{"zMinFPS", 0, 1023, 0}, 0, K::intRange},
+        {"zMinFPS with bounds keeps them", "Image", "MPEG", "ZMinFps", "5", "<int min=\"0\" max=\"30\" />", PI{"zMinFPS", 0, 30, 5}, 5,
+         K::intRange},
+        {"keyFrameInterval shifted by one", "Image", "MPEG", "PCount", "31", "<int min=\"0\" max=\"1022\" />",
+         PI{"keyFrameInterval", 1, 1023, 31}, 31, K::intRange},
+        {"keyFrameInterval at its maximum keeps the top", "Image", "MPEG", "PCount", "62", "<int min=\"0\" max=\"62\" />",
+         PI{"keyFrameInterval", 1, 62, 62}, 62, K::intRange},
+        {"keyFrameInterval without bounds tops at 1023", "Image", "MPEG", "PCount", "31", "<int />",
+         PI{"keyFrameInterval", kMin + 1, 1023, 31}, 31, K::intRange},
+        {"enum with niceValue taken unchanged", "Image", "Appearance", "Resolution", "1280x720", resolutions,
+         PE{"resolution", {"1920x1080 (16:9)", "1280x720 (16:9)"}, "1280x720 (16:9)"}, "1280x720"s, K::cameraEnum},
+        {"enum without niceValue shows the camera value", "ImageSource", "Sensor", "ExposurePriority", "100",
+         "<enum><entry value=\"0\" /><entry value=\"50\" /><entry value=\"100\" /></enum>",
+         PE{"exposurePriority", {"0", "50", "100"}, "100"}, "100"s, K::checkedEnum},
+        {"enum checked against the repository drops unlisted entries", "ImageSource", "Sensor", "WhiteBalance", "fixed_sodium",
+         whiteBalance, PE{"whiteBalance", {"Automatic", "Hold current"}, "Fixed sodium"}, "fixed_sodium"s, K::checkedEnum},
+        {"enum on a bool descriptor is checked", "ImageSource", "Sensor", "BacklightCompensation", "on", onOff,
+         PE{"backlight", {"off", "on"}, "on"}, "on"s, K::checkedEnum},
+        {"string", "Image", "Text", "String", "Main entrance", "<string maxlen=\"80\" />",
+         PropertyEditableString{"textOverlay", "Main entrance"}, "Main entrance"s, K::string},
+        {"int descriptor defined as string", "ImageSource", "Sensor", "Sharpness", "50", "<string />",
+         PropertyEditableString{"sharpness", "50"}, "50"s, K::string},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Reader r;
-        ASSERT_EQ(r.read(definitions(c.top, c.body)), Orix::Ok);
+        ASSERT_EQ(r.read(definitions(c.top, nest(c.path, parameter(c.parameter, c.value, c.type)))), Orix::Ok);
         const std::string host = std::visit([](const auto& p) { return p.name; }, c.expected);
         const Property* found = findProperty(r.out, host);
         ASSERT_NE(found, nullptr);
@@ -166,30 +144,24 @@ TEST(DefinitionsReader, ConvertsEachKindAsTheCameraDefinesIt)
 
 TEST(DefinitionsReader, MalformedKnownParametersAreDroppedAndLogged)
 {
-    struct Case {
+    const struct {
         const char* name;
         const char* top;
         std::string body;
         const char* host;
         const char* logLine;
-    };
-    const Case cases[] = {
-        {"bool descriptor without a type", "ImageSource",
-         group("Sensor", parameter("BacklightCompensation", "yes", "")), "backlight",
+    } cases[] = {
+        {"bool descriptor without a type", "ImageSource", group("Sensor", parameter("BacklightCompensation", "yes", "")), "backlight",
          "'Bool' type is defined incorrectly for property 'backlight'"},
-        {"enum descriptor without a type", "ImageSource",
-         group("Sensor", parameter("Exposure", "auto", "")), "exposure",
+        {"enum descriptor without a type", "ImageSource", group("Sensor", parameter("Exposure", "auto", "")), "exposure",
          "'Enum' type is defined incorrectly for property 'exposure'"},
-        {"int that is no number", "Image",
-         group("Stream", parameter("FPS", "fast", "<int min=\"0\" max=\"30\" />")), "fps",
+        {"int that is no number", "Image", group("Stream", parameter("FPS", "fast", "<int min=\"0\" max=\"30\" />")), "fps",
          "'Int' value 'fast' is defined incorrectly for property 'fps'"},
-        {"int beyond 32 bits", "Image",
-         group("Stream", parameter("FPS", "4294967296", "<int />")), "fps",
+        {"int beyond 32 bits", "Image", group("Stream", parameter("FPS", "4294967296", "<int />")), "fps",
          "is defined incorrectly for property 'fps'"},
         {"enum whose entries the repository refuses", "ImageSource",
-         group("Sensor", parameter("WDR", "dynamic",
-                                   "<enum><entry value=\"dynamic\" niceValue=\"Dynamic\" /></enum>")),
-         "WDR", "Enum property 'WDR' has no value to offer"},
+         group("Sensor", parameter("WDR", "dynamic", "<enum><entry value=\"dynamic\" niceValue=\"Dynamic\" /></enum>")), "WDR",
+         "Enum property 'WDR' has no value to offer"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -40,46 +40,43 @@ ScriptedCamera m1065()
     return camera;
 }
 
+// One acquisition against a scripted camera, run to its end.
 struct Acquisition {
+    explicit Acquisition(ScriptedCamera camera, std::uint32_t stream = 0, bool cancelFirst = false) : server(std::move(camera))
+    {
+        boost::asio::io_context io;
+        VideoSettingsReaderInputs inputs;
+        inputs.info = cameraAt(server.port());
+        inputs.stream = stream;
+        inputs.model = "M1065-LW";
+        inputs.driverInfo = shippedRepository();
+        inputs.codecs = {"H264", "MJPEG"};
+        inputs.codec = "H264";
+        inputs.values = &values;
+        reader = VideoSettingsReader::create(io, inputs, logger, "vs 0." + std::to_string(stream));
+        if (cancelFirst)
+            reader->cancel();
+        reader->start([this](std::uint32_t r, const std::string& j) {
+            result = r;
+            json = j;
+            ++calls;
+        });
+        io.run();
+    }
+
+    HttpTestServer server;
+    std::shared_ptr<TestSupport::CapturingLogger> logger = std::make_shared<TestSupport::CapturingLogger>();
+    Orix::Utility::ParametersContainer values;
+    std::shared_ptr<VideoSettingsReader> reader;
     std::uint32_t result = 0xffffffff;
     int calls = 0;
     std::string json;
-    std::shared_ptr<VideoSettingsReader> reader;
 };
-
-Acquisition acquire(HttpTestServer& server, Orix::Utility::ParametersContainer& values,
-            std::shared_ptr<TestSupport::CapturingLogger> logger, std::uint32_t stream = 0,
-            bool cancelFirst = false)
-{
-    boost::asio::io_context io;
-    VideoSettingsReaderInputs inputs;
-    inputs.info = cameraAt(server.port());
-    inputs.stream = stream;
-    inputs.model = "M1065-LW";
-    inputs.driverInfo = shippedRepository();
-    inputs.codecs = {"H264", "MJPEG"};
-    inputs.codec = "H264";
-    inputs.values = &values;
-    Acquisition run;
-    run.reader = VideoSettingsReader::create(io, inputs, logger, "vs 0." + std::to_string(stream));
-    if (cancelFirst)
-        run.reader->cancel();
-    run.reader->start([&run](std::uint32_t result, const std::string& json) {
-        run.result = result;
-        run.json = json;
-        ++run.calls;
-    });
-    io.run();
-    return run;
-}
 
 Json::Value parse(const std::string& text)
 {
     Json::Value root;
-    std::string errors;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &root, &errors)) << errors;
+    std::istringstream(text) >> root; // throws on malformed text
     return root;
 }
 
@@ -106,11 +103,10 @@ const Json::Value* findProperty(const Json::Value& groups, const std::string& na
 
 TEST(VideoSettingsReader, MainStreamReadsDefinitionsThenLightsAndReports)
 {
-    HttpTestServer server(m1065());
-    auto logger = std::make_shared<TestSupport::CapturingLogger>();
-    Orix::Utility::ParametersContainer values;
-    const Acquisition run = acquire(server, values, logger);
-
+    const Acquisition run(m1065());
+    const auto& server = run.server;
+    const auto& logger = run.logger;
+    const auto& values = run.values;
     ASSERT_EQ(run.calls, 1);
     ASSERT_EQ(run.result, Orix::Ok) << logger->all();
     EXPECT_EQ(targets(server),
@@ -170,13 +166,9 @@ TEST(VideoSettingsReader, MainStreamReadsDefinitionsThenLightsAndReports)
 
 TEST(VideoSettingsReader, SecondStreamReadsItsProfileFirst)
 {
-    HttpTestServer server(m1065());
-    auto logger = std::make_shared<TestSupport::CapturingLogger>();
-    Orix::Utility::ParametersContainer values;
-    const Acquisition run = acquire(server, values, logger, 1);
-
-    ASSERT_EQ(run.result, Orix::Ok) << logger->all();
-    EXPECT_EQ(targets(server),
+    const Acquisition run(m1065(), 1);
+    ASSERT_EQ(run.result, Orix::Ok) << run.logger->all();
+    EXPECT_EQ(targets(run.server),
               (std::vector<std::string>{"GET " + kProfiles, "GET " + kImageSourceDefinitions,
                                         "GET " + kImageDefinitions, "POST " + kLights}));
     ASSERT_TRUE(run.reader->acquired().profileIndex.has_value());
@@ -196,13 +188,10 @@ TEST(VideoSettingsReader, CameraWithoutLightsStillReports)
 {
     ScriptedCamera camera = m1065();
     camera.answers.erase(kLights);
-    HttpTestServer server(camera);
-    auto logger = std::make_shared<TestSupport::CapturingLogger>();
-    Orix::Utility::ParametersContainer values;
-    const Acquisition run = acquire(server, values, logger);
-    ASSERT_EQ(run.result, Orix::Ok) << logger->all();
+    const Acquisition run(camera);
+    ASSERT_EQ(run.result, Orix::Ok) << run.logger->all();
     EXPECT_EQ(findProperty(parse(run.json)["settings"], "led0lightEnabled"), nullptr);
-    EXPECT_TRUE(logger->contains("Light control is not available"));
+    EXPECT_TRUE(run.logger->contains("Light control is not available"));
 }
 
 TEST(VideoSettingsReader, FailedRequestEndsTheAcquisitionOnce)
@@ -229,25 +218,19 @@ TEST(VideoSettingsReader, FailedRequestEndsTheAcquisitionOnce)
         SCOPED_TRACE(c.name);
         ScriptedCamera camera = m1065();
         camera.answers[c.target] = {c.status, c.body};
-        HttpTestServer server(camera);
-        auto logger = std::make_shared<TestSupport::CapturingLogger>();
-        Orix::Utility::ParametersContainer values;
-        const Acquisition run = acquire(server, values, logger);
+        const Acquisition run(camera);
         EXPECT_EQ(run.calls, 1);
         EXPECT_EQ(run.result, c.result);
         EXPECT_EQ(run.json, "");
-        EXPECT_EQ(server.requestCount(), c.requests);
-        EXPECT_TRUE(logger->contains(c.logLine)) << logger->all();
+        EXPECT_EQ(run.server.requestCount(), c.requests);
+        EXPECT_TRUE(run.logger->contains(c.logLine)) << run.logger->all();
     }
 }
 
 TEST(VideoSettingsReader, CancelledBeforeStartSendsNothing)
 {
-    HttpTestServer server(m1065());
-    auto logger = std::make_shared<TestSupport::CapturingLogger>();
-    Orix::Utility::ParametersContainer values;
-    const Acquisition run = acquire(server, values, logger, 0, true);
+    const Acquisition run(m1065(), 0, true);
     EXPECT_EQ(run.calls, 1);
     EXPECT_EQ(run.result, Orix::Cancelled);
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(run.server.requestCount(), 0u);
 }
