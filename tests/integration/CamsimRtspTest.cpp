@@ -11,7 +11,7 @@
 #include <json/json.h>
 #include <unistd.h>
 
-#include <memory>
+#include <sstream>
 
 using TestSupport::CamsimOptions;
 using TestSupport::CamsimProcess;
@@ -47,10 +47,8 @@ Probed probe(const std::string& transport, const std::string& url, const std::ve
     Probed p;
     p.run = runProcess(argv, kRunLimit);
     Json::Value root;
-    Json::CharReaderBuilder b;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> reader(b.newCharReader());
-    if (reader->parse(p.run.out.data(), p.run.out.data() + p.run.out.size(), &root, &errors))
+    std::istringstream in(p.run.out);
+    if (Json::parseFromStream(Json::CharReaderBuilder(), in, &root, nullptr))
         p.streams = root["streams"];
     return p;
 }

@@ -100,49 +100,29 @@ TEST_F(DeviceConnection, ReadsTopologyOfEachModel)
     }
 }
 
-TEST_F(DeviceConnection, TwoRequestsAndOneChallengePerAttempt)
+TEST_F(DeviceConnection, BadTopologyAnswersConnectWithDefaults)
 {
-    CamsimProcess camsim;
-    Connection connection(camsim.url());
-    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
-    const auto requests = camsim.requests();
-    std::size_t challenges = 0, optics = 0, topology = 0;
-    for (const auto& r : requests) {
-        challenges += r.status == 401;
-        optics += r.target.rfind("/axis-cgi/opticssetup.cgi", 0) == 0;
-        topology += r.target.rfind("/axis-cgi/param.cgi?action=list", 0) == 0;
-    }
-    EXPECT_EQ(challenges, 1u);
-    EXPECT_EQ(optics, 2u);   // challenged once, then answered
-    EXPECT_EQ(topology, 1u); // carries the cached nonce at once
-    EXPECT_EQ(requests.size(), 3u);
-}
-
-TEST_F(DeviceConnection, TopologyNotFoundStillConnectsWithDefaults)
-{
-    CamsimOptions options;
-    options.faults = {"/axis-cgi/param.cgi=status:404"};
-    CamsimProcess camsim(options);
-    Connection connection(camsim.url());
-    ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
-    const Vapixcam::Topology t = connection.device->topology();
-    EXPECT_EQ(t.product, "");
-    EXPECT_EQ(t.videoCodecs, std::vector<std::string>{"H264"});
-    EXPECT_EQ(t.rtspPort, Orix::http::DEFAULT_RTSP_PORT);
-    EXPECT_TRUE(connection.log->contains("Can't receive device properties: 404."));
-    EXPECT_TRUE(connection.log->contains(", default values will be used"));
-}
-
-TEST_F(DeviceConnection, BadAnswersConnectWithDefaults)
-{
-    for (const char* fault : {"/axis-cgi/param.cgi=status:500", "/axis-cgi/param.cgi=empty"}) {
-        SCOPED_TRACE(fault);
+    const struct {
+        const char* fault;
+        const char* logged;
+    } cases[] = {
+        {"/axis-cgi/param.cgi=status:404", "Can't receive device properties: 404."},
+        {"/axis-cgi/param.cgi=status:500", " Can't get data - bad response, default values will be used"},
+        {"/axis-cgi/param.cgi=empty", " Can't get data - bad response, default values will be used"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
         CamsimOptions options;
-        options.faults = {fault};
+        options.faults = {c.fault};
         CamsimProcess camsim(options);
         Connection connection(camsim.url());
         ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
-        EXPECT_TRUE(connection.log->contains(" Can't get data - bad response, default values will be used"));
+        const Vapixcam::Topology t = connection.device->topology();
+        EXPECT_EQ(t.product, "");
+        EXPECT_EQ(t.videoCodecs, std::vector<std::string>{"H264"});
+        EXPECT_EQ(t.rtspPort, Orix::http::DEFAULT_RTSP_PORT);
+        EXPECT_TRUE(connection.log->contains(c.logged)) << connection.log->all();
+        EXPECT_TRUE(connection.log->contains(", default values will be used"));
     }
 }
 
@@ -177,37 +157,33 @@ TEST_F(DeviceConnection, RtspPortEqualToHttpPortSkipsTheProbe)
     EXPECT_FALSE(connection.device->topology().rtspOverHttp);
 }
 
-TEST_F(DeviceConnection, WrongPasswordFailsTheAttempt)
-{
-    CamsimProcess camsim;
-    Connection connection(camsim.url("root", "not-the-password"));
-    ASSERT_EQ(connection.outcome(), ConnectionState::Failed) << connection.log->all();
-    EXPECT_EQ(connection.handler.lastResult(), Orix::Unauthorized);
-    EXPECT_FALSE(connection.log->contains("not-the-password"));
-}
-
-TEST_F(DeviceConnection, UnparsableConnectionStringFails)
-{
-    Connection connection("camera-without-scheme");
-    ASSERT_EQ(connection.outcome(), ConnectionState::Failed);
-    EXPECT_EQ(connection.handler.lastResult(), Orix::BadAddress);
-}
-
-TEST_F(DeviceConnection, SelfSignedHttpsOnlyWhenTheConnectionStringAcceptsIt)
+TEST_F(DeviceConnection, FailedAttemptsNameTheirCause)
 {
     CamsimOptions options;
     options.https = true;
     CamsimProcess camsim(options);
     ASSERT_TRUE(camsim.httpsPort());
-    {
-        Connection connection(camsim.url("root", "pass", "https"));
-        ASSERT_EQ(connection.outcome(), ConnectionState::Failed) << connection.log->all();
-        EXPECT_EQ(connection.handler.lastResult(), Orix::TlsFailure);
-    }
-    {
-        Connection connection(camsim.url("root", "pass", "https") + "/?tls-accept-self-signed=1");
-        ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
-        EXPECT_EQ(connection.device->topology().product, "M1065-LW");
+    const struct {
+        const char* name;
+        std::string url;
+        ConnectionState state;
+        std::uint32_t result; // of a failed attempt
+    } cases[] = {
+        {"wrong password", camsim.url("root", "not-the-password"), ConnectionState::Failed, Orix::Unauthorized},
+        {"unparsable connection string", "camera-without-scheme", ConnectionState::Failed, Orix::BadAddress},
+        {"self-signed certificate", camsim.url("root", "pass", "https"), ConnectionState::Failed, Orix::TlsFailure},
+        {"self-signed certificate accepted", camsim.url("root", "pass", "https") + "/?tls-accept-self-signed=1",
+         ConnectionState::Connected, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Connection connection(c.url);
+        ASSERT_EQ(connection.outcome(), c.state) << connection.log->all();
+        if (c.state == ConnectionState::Failed)
+            EXPECT_EQ(connection.handler.lastResult(), c.result);
+        else
+            EXPECT_EQ(connection.device->topology().product, "M1065-LW");
+        EXPECT_FALSE(connection.log->contains("not-the-password"));
     }
 }
 

@@ -101,10 +101,7 @@ TEST_F(VideoSourceLive, FramesArriveOverEveryTransport)
         // An H.264 key frame starts with its parameter sets in Annex B form.
         const auto key = stream.video.lastKeyFrame();
         ASSERT_GE(key.size(), 5u);
-        EXPECT_EQ(key[0], 0);
-        EXPECT_EQ(key[1], 0);
-        EXPECT_EQ(key[2], 0);
-        EXPECT_EQ(key[3], 1);
+        EXPECT_EQ(std::vector<std::uint8_t>(key.begin(), key.begin() + 4), (std::vector<std::uint8_t>{0, 0, 0, 1}));
     }
 }
 
@@ -154,26 +151,30 @@ TEST_F(VideoSourceLive, SignalLostReachesTheHostOnceAfterAStart)
     EXPECT_EQ(stream.video.frames(), 0u);
 }
 
-TEST_F(VideoSourceLive, SecondStreamCreatesItsProfileWhenMissing)
+TEST_F(VideoSourceLive, SecondStreamCreatesOrCorrectsItsProfile)
 {
-    CamsimProcess camsim;
-    Stream stream(camsim.url(), 1, "tcp");
-    ASSERT_TRUE(stream.video.waitForFrames(5, 1)) << stream.log->all();
-    EXPECT_EQ(countRequests(camsim, "GET", "action=add&template=streamprofile"), 1u);
-    EXPECT_TRUE(stream.log->contains(" No correct profile for streaming was found. Try to create profile with name Profile101"));
-    EXPECT_GE(countRequests(camsim, "PLAY", "streamprofile=Profile101"), 1u);
-}
-
-TEST_F(VideoSourceLive, SecondStreamCorrectsAnIncompleteProfile)
-{
-    CamsimOptions options;
-    options.params = {"StreamProfile.S1.Name=Profile101", "StreamProfile.S1.Parameters=videocodec=h264"};
-    CamsimProcess camsim(options);
-    Stream stream(camsim.url(), 1, "tcp");
-    ASSERT_TRUE(stream.video.waitForFrames(5, 1)) << stream.log->all();
-    EXPECT_EQ(countRequests(camsim, "GET", "action=add&template=streamprofile"), 0u);
-    EXPECT_EQ(countRequests(camsim, "GET", "StreamProfile.S1.Parameters="), 1u);
-    EXPECT_TRUE(stream.log->contains(" Try to update profile with name Profile101"));
+    const struct {
+        const char* name;
+        std::vector<std::string> params;
+        std::size_t adds, updates;
+        const char* logged;
+    } cases[] = {
+        {"missing", {}, 1, 0, " No correct profile for streaming was found. Try to create profile with name Profile101"},
+        {"incomplete", {"StreamProfile.S1.Name=Profile101", "StreamProfile.S1.Parameters=videocodec=h264"}, 0, 1,
+         " Try to update profile with name Profile101"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CamsimOptions options;
+        options.params = c.params;
+        CamsimProcess camsim(options);
+        Stream stream(camsim.url(), 1, "tcp");
+        ASSERT_TRUE(stream.video.waitForFrames(5, 1)) << stream.log->all();
+        EXPECT_EQ(countRequests(camsim, "GET", "action=add&template=streamprofile"), c.adds);
+        EXPECT_EQ(countRequests(camsim, "GET", "StreamProfile.S1.Parameters="), c.updates);
+        EXPECT_TRUE(stream.log->contains(c.logged));
+        EXPECT_GE(countRequests(camsim, "PLAY", "streamprofile=Profile101"), 1u);
+    }
 }
 
 } // namespace

@@ -91,7 +91,7 @@ TEST(ParamType, UpdatesAreCheckedAgainstTheType)
 
 TEST(ParamType, NiceNamesMatchTheCameraDefinitions)
 {
-    // name -> niceName pairs as AXIS OS 9.80.2.2 lists them.
+    // name -> niceName pairs as AXIS OS 9.80.2.2 lists them (more in ParamFormatTest's definitions).
     const struct {
         const char* name;
         const char* nice;
@@ -99,11 +99,7 @@ TEST(ParamType, NiceNamesMatchTheCameraDefinitions)
         {"Limit", "Limit"},
         {"BasicDeviceInfo", "Basic device info"},
         {"ProdFullName", "Prod full name"},
-        {"MaxViewers", "Max viewers"},
-        {"MotionDetection", "Motion detection"},
-        {"ColorEnabled", "Color enabled"},
         {"ZGopMode", "Z gop mode"},
-        {"ZMaxGopLength", "Z max gop length"},
         {"MaxBitrate", "Max bitrate"},
         {"FPS", "FPS"},
     };

@@ -5,6 +5,8 @@
 #include "RequestLog.h"
 #include "Simulator.h"
 
+#include <boost/beast/core/detail/base64.hpp>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -198,6 +200,17 @@ std::uint32_t be32(const std::string& s, std::size_t at) { return (be16(s, at) <
 
 std::string base(unsigned short port) { return "rtsp://127.0.0.1:" + std::to_string(port) + "/axis-media/media.amp"; }
 
+// SETUP of the video track with the given Transport, then PLAY; the SETUP answer.
+std::string setupAndPlay(Client& c, unsigned short port, const std::string& transport)
+{
+    c.send(request("SETUP", base(port) + "/stream=0", 1, "Transport: " + transport + "\r\n"));
+    const std::string setup = c.answer();
+    EXPECT_EQ(status(setup), 200) << setup;
+    c.send(request("PLAY", base(port), 2, "Session: " + field(setup, "Session").substr(0, 16) + "\r\n"));
+    EXPECT_EQ(status(c.answer()), 200);
+    return setup;
+}
+
 std::vector<std::string> loggedMethods(Camsim::Simulator& sim)
 {
     std::vector<std::string> out;
@@ -385,20 +398,13 @@ TEST(RtspServer, UdpSessionEndsAndTheNextKeepAliveGets454)
         setsockopt(sockets[i], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
     Client c(port);
-    c.send(request("DESCRIBE", base(port), 1));
-    const std::string describe = c.answer();
-    ASSERT_EQ(status(describe), 200);
-    c.send(request("SETUP", base(port) + "/stream=0", 2,
-                   "Transport: RTP/AVP;unicast;client_port=" + std::to_string(ports[0]) + "-" + std::to_string(ports[1]) + "\r\n"));
-    const std::string setup = c.answer();
-    ASSERT_EQ(status(setup), 200) << setup;
+    const std::string clientPort = std::to_string(ports[0]) + "-" + std::to_string(ports[1]);
+    const std::string setup = setupAndPlay(c, port, "RTP/AVP;unicast;client_port=" + clientPort);
     EXPECT_TRUE(std::regex_match(field(setup, "Transport"),
-                                 std::regex("RTP/AVP;unicast;client_port=" + std::to_string(ports[0]) + "-" +
-                                            std::to_string(ports[1]) + ";server_port=\\d+-\\d+;ssrc=[0-9A-F]{8};mode=\"PLAY\"")))
+                                 std::regex("RTP/AVP;unicast;client_port=" + clientPort +
+                                            ";server_port=\\d+-\\d+;ssrc=[0-9A-F]{8};mode=\"PLAY\"")))
         << field(setup, "Transport");
     const std::string id = field(setup, "Session").substr(0, 16);
-    c.send(request("PLAY", base(port), 3, "Session: " + id + "\r\n"));
-    ASSERT_EQ(status(c.answer()), 200);
 
     char packet[2048];
     const ssize_t n = ::recv(sockets[0], packet, sizeof packet, 0);
@@ -430,9 +436,8 @@ TEST(RtspServer, MulticastReachesAMemberOnLoopback)
     auto sim = startCamera(media);
     const unsigned short port = *sim->rtspPort();
     Client c(port);
-    c.send(request("SETUP", base(port) + "/stream=0", 1, "Transport: RTP/AVP;multicast\r\n"));
-    const std::string setup = c.answer();
-    ASSERT_EQ(status(setup), 200) << setup;
+    // The clip repeats, so joining after PLAY still sees packets.
+    const std::string setup = setupAndPlay(c, port, "RTP/AVP;multicast");
     std::smatch m;
     const std::string transport = field(setup, "Transport");
     ASSERT_TRUE(std::regex_match(transport, m,
@@ -453,8 +458,6 @@ TEST(RtspServer, MulticastReachesAMemberOnLoopback)
     timeval tv{10, 0};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 
-    c.send(request("PLAY", base(port), 2, "Session: " + field(setup, "Session").substr(0, 16) + "\r\n"));
-    ASSERT_EQ(status(c.answer()), 200);
     char packet[2048];
     const ssize_t n = ::recv(s, packet, sizeof packet, 0);
     ::close(s);
@@ -482,19 +485,8 @@ TEST(RtspServer, TunnelCarriesBase64RequestsAndInterleavedMedia)
 
     Client post(sim->httpPort());
     auto encode = [](const std::string& plain) {
-        static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        std::string out;
-        for (std::size_t i = 0; i < plain.size(); i += 3) {
-            unsigned v = static_cast<unsigned char>(plain[i]) << 16;
-            if (i + 1 < plain.size())
-                v |= static_cast<unsigned char>(plain[i + 1]) << 8;
-            if (i + 2 < plain.size())
-                v |= static_cast<unsigned char>(plain[i + 2]);
-            out += a[v >> 18 & 63];
-            out += a[v >> 12 & 63];
-            out += i + 1 < plain.size() ? a[v >> 6 & 63] : '=';
-            out += i + 2 < plain.size() ? a[v & 63] : '=';
-        }
+        std::string out(boost::beast::detail::base64::encoded_size(plain.size()), '\0');
+        out.resize(boost::beast::detail::base64::encode(&out[0], plain.data(), plain.size()));
         return out;
     };
     post.send("POST /axis-media/media.amp HTTP/1.0\r\nx-sessioncookie: 3c9f1a2b77d84e5f\r\n"
@@ -573,10 +565,7 @@ TEST(RtspServer, FaultsOnTheMediaPath)
     sim->faults().set("/axis-media/media.amp", fault("end:1,count:1"));
     {
         Client c(port);
-        c.send(request("SETUP", base(port) + "/stream=0", 1, "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"));
-        const std::string setup = c.answer();
-        c.send(request("PLAY", base(port), 2, "Session: " + field(setup, "Session").substr(0, 16) + "\r\n"));
-        EXPECT_EQ(status(c.answer()), 200);
+        setupAndPlay(c, port, "RTP/AVP/TCP;unicast;interleaved=0-1");
         EXPECT_TRUE(c.readToEnd());
         EXPECT_EQ(c.buffer()[0], '$');
     }
@@ -584,10 +573,7 @@ TEST(RtspServer, FaultsOnTheMediaPath)
     sim->faults().set("/axis-media/media.amp", fault("garbage,count:1"));
     {
         Client c(port);
-        c.send(request("SETUP", base(port) + "/stream=0", 1, "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"));
-        const std::string setup = c.answer();
-        c.send(request("PLAY", base(port), 2, "Session: " + field(setup, "Session").substr(0, 16) + "\r\n"));
-        EXPECT_EQ(status(c.answer()), 200);
+        setupAndPlay(c, port, "RTP/AVP/TCP;unicast;interleaved=0-1");
         std::uint8_t channel;
         std::string data;
         int frames = 0;
