@@ -1,5 +1,7 @@
 #include "LiveCommand.h"
 
+#include "ActionWaiter.h"
+
 #include "CliError.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
@@ -67,44 +69,6 @@ private:
     void (*previousTerm_)(int);
 };
 
-// The host's completion handler of ApplySettings: keeps the first result.
-class ActionWaiter final : public Orix::IAsyncActionHandler {
-public:
-    Orix::IContract* QueryContract(const char* name) override
-    {
-        return const_cast<Orix::IContract*>(QueryConstContract(name));
-    }
-    const Orix::IContract* QueryConstContract(const char* name) const override
-    {
-        if (name == nullptr)
-            return nullptr;
-        const std::string wanted = name;
-        if (wanted == Orix::contractName<Orix::IContract>() ||
-            wanted == Orix::contractName<Orix::IAsyncActionHandler>())
-            return this;
-        return nullptr;
-    }
-    void Finished(const Orix::IContract*, std::uint32_t result) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!result_)
-                result_ = result;
-        }
-        done_.notify_all();
-    }
-    std::optional<std::uint32_t> wait(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait_for(lock, limit, [this] { return result_.has_value(); });
-        return result_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    std::optional<std::uint32_t> result_;
-};
 
 // The video source from CreateVideoSource to Destroy; stopped first when it
 // was started, whichever way the command ends.
