@@ -164,9 +164,13 @@ void Device::tryConnect(const std::string& connectionString)
     setConnectionInfo(info);
     const unsigned attempt = currentAttempt();
 
+    // A camera without a motorised lens answers 404: an answer, not an error.
     std::string opticsBody;
-    const auto opticsError = Orix::http::syncHttpGet(info, kOpticsProbeUri, getLogger().get(),
-                                                     opticsBody, {}, true, kProbeTimeout);
+    const auto opticsError = Orix::http::syncHttpGet(info, kOpticsProbeUri, nullptr, opticsBody, {},
+                                                     true, kProbeTimeout);
+    ORIX_LOG(*this, Orix::LogDebug,
+             " Optics setup " << (opticsError ? "not available: " + opticsError.message()
+                                              : std::string("available")));
     {
         std::lock_guard<std::mutex> lock(topologyMutex_);
         topology_.opticsSetup = !opticsError;
