@@ -170,7 +170,8 @@ void Device::tryConnect(const std::string& connectionString)
                                                      true, kProbeTimeout);
     ORIX_LOG(*this, Orix::LogDebug,
              " Optics setup " << (opticsError ? "not available: " + opticsError.message()
-                                              : std::string("available")));
+                                              : std::string("available"))
+                              << ", request: " << info->display() << kOpticsProbeUri);
     {
         std::lock_guard<std::mutex> lock(topologyMutex_);
         topology_.opticsSetup = !opticsError;
