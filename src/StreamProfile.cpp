@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <regex>
 
 namespace Vapixcam {
 
@@ -113,11 +112,23 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
     check.name = streamProfileName(inputs.channel, inputs.stream);
 
     if (answer.size() > 8 && answer.compare(0, 8, "# Error:") != 0) {
-        static const std::regex nameLine(R"(root\.StreamProfile\.S(\d+)\.Name=([^\r\n]*))");
-        for (std::sregex_iterator it(answer.begin(), answer.end(), nameLine), end; it != end; ++it) {
-            if ((*it)[2].str() != check.name)
+        // Lines "root.StreamProfile.S<k>.Name=<name>": the first with our name wins.
+        static const std::string prefix = "root.StreamProfile.S";
+        for (std::size_t at = answer.find(prefix); at != std::string::npos;
+             at = answer.find(prefix, at + 1)) {
+            std::size_t pos = at + prefix.size();
+            const std::size_t digits = pos;
+            while (pos < answer.size() && std::isdigit(static_cast<unsigned char>(answer[pos])))
+                ++pos;
+            if (pos == digits || pos - digits > 4 || answer.compare(pos, 6, ".Name=") != 0)
                 continue;
-            const std::string index = (*it)[1].str();
+            const std::string index = answer.substr(digits, pos - digits);
+            const std::size_t valueStart = pos + 6;
+            const std::size_t valueEnd = answer.find_first_of("\r\n", valueStart);
+            if (answer.compare(valueStart, valueEnd == std::string::npos ? std::string::npos
+                                                                        : valueEnd - valueStart,
+                               check.name) != 0)
+                continue;
             const auto parameters =
                 findParameterValue(answer, "root.StreamProfile.S" + index + ".Parameters");
             if (parameters) {
