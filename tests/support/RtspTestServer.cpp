@@ -401,6 +401,11 @@ RtspTestServer::~RtspTestServer()
         impl->io.stop();
     });
     impl_->thread.join();
+    // The handlers still queued hold the server alive; run them out (their
+    // sockets are closed, so none starts new work) so that it can go.
+    impl_->io.restart();
+    while (impl_->io.poll() > 0) {
+    }
 }
 
 std::uint16_t RtspTestServer::port() const
