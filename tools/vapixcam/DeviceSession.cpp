@@ -1,5 +1,7 @@
 #include "DeviceSession.h"
 
+#include <CLI/CLI.hpp>
+
 #include "CliError.h"
 #include "DisplayAddress.h"
 #include "ErrorMeaning.h"
@@ -7,6 +9,16 @@
 #include <utility>
 
 namespace VapixcamCli {
+
+void DeviceOptions::addTo(CLI::App& command, const char* timeoutHelp)
+{
+    command.add_option("--vendor", vendor, "Vendor name given to CreateDevice")->capture_default_str();
+    command.add_option("--model", model, "Model name given to CreateDevice")->capture_default_str();
+    command.add_option("--firmware", firmware, "Firmware given to CreateDevice");
+    command.add_option("--timeout", timeoutSeconds, timeoutHelp)
+        ->check(CLI::Range(1u, 3600u))
+        ->capture_default_str();
+}
 
 DeviceSession::DeviceSession(Orix::GDRV::IModule& module, DeviceOptions options)
     : options_(std::move(options))

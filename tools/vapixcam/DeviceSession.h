@@ -7,6 +7,10 @@
 #include <orix/gdrv/IModule.h>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 namespace VapixcamCli {
 
 struct DeviceOptions {
@@ -15,6 +19,9 @@ struct DeviceOptions {
     std::string model = "generic";
     std::string firmware;
     unsigned timeoutSeconds = 15;
+
+    // --vendor, --model, --firmware and --timeout (explained by timeoutHelp).
+    void addTo(CLI::App& command, const char* timeoutHelp);
 };
 
 class DeviceSession {

@@ -238,16 +238,7 @@ CLI::App* LiveCommand::attach(CLI::App& app)
                      "Seconds without frames after a failure before the source reports a lost "
                      "signal (default: the source's)")
         ->check(CLI::Range(0, 3600));
-    command->add_option("--vendor", device_.vendor, "Vendor name given to CreateDevice")
-        ->capture_default_str();
-    command->add_option("--model", device_.model, "Model name given to CreateDevice")
-        ->capture_default_str();
-    command->add_option("--firmware", device_.firmware, "Firmware given to CreateDevice");
-    command
-        ->add_option("--timeout", device_.timeoutSeconds,
-                     "Seconds to wait for the connection, and then for the first frame")
-        ->check(CLI::Range(1u, 3600u))
-        ->capture_default_str();
+    device_.addTo(*command, "Seconds to wait for the connection, and then for the first frame");
     module_.addTo(*command);
     return command;
 }

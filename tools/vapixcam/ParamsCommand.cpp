@@ -72,14 +72,7 @@ void addSettingsTargetOptions(CLI::App& command, DeviceOptions& device, Settings
     command.add_flag("--device", target.device, "The device's own settings (the fisheye view)")
         ->excludes(channel)
         ->excludes(stream);
-    command.add_option("--vendor", device.vendor, "Vendor name given to CreateDevice")->capture_default_str();
-    command.add_option("--model", device.model, "Model name given to CreateDevice")->capture_default_str();
-    command.add_option("--firmware", device.firmware, "Firmware given to CreateDevice");
-    command
-        .add_option("--timeout", device.timeoutSeconds,
-                    "Seconds to wait for the connection, and then for each answer")
-        ->check(CLI::Range(1u, 3600u))
-        ->capture_default_str();
+    device.addTo(command, "Seconds to wait for the connection, and then for each answer");
 }
 
 SettingsTarget::SettingsTarget(DeviceSession& session, const SettingsTargetOptions& options)
