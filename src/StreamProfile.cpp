@@ -1,5 +1,7 @@
 #include "StreamProfile.h"
 
+#include "CodecNames.h"
+
 #include "TopologyParser.h"
 
 #include <algorithm>
@@ -95,13 +97,6 @@ void setParameter(ProfileParameters& parameters, const std::string& key, const s
     parameters.emplace_back(key, value);
 }
 
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 } // namespace
 
 StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
@@ -147,7 +142,9 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
     if (resolutions.empty())
         ORIX_LOG(logger, Orix::LogWarning, " Can't get a list of supported resolutions");
     check.resolution = subStreamResolution(resolutions);
-    check.codec = lower(inputs.codec);
+    check.codec = cameraCodecName(inputs.codec);
+    if (check.codec.empty())
+        check.codec = "h264";
     check.bitrate = subStreamBitrate(check.resolution);
 
     // Without any known resolution a profile without one is as good as it gets.
@@ -164,7 +161,7 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
         setParameter(parameters, "videocodec", check.codec);
     if (!check.resolution.empty())
         setParameter(parameters, "resolution", check.resolution);
-    if (check.codec != "mjpeg") {
+    if (check.codec != "jpeg") {
         setParameter(parameters, "fps", "25");
         setParameter(parameters, "videobitratemode", inputs.rateControlMode);
         if (inputs.rateControlMode == "cbr") {

@@ -1,5 +1,6 @@
 #include "VideoSource.h"
 
+#include "CodecNames.h"
 #include "Device.h"
 #include "VideoSettingsReader.h"
 #include "VideoSettingsWriter.h"
@@ -33,13 +34,6 @@ using Orix::LogError;
 using Orix::LogNotice;
 using Orix::LogWarning;
 using Orix::Utility::RtspTransport;
-
-std::string upper(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 const char* hostCodecName(Orix::Utility::Codec codec)
 {
@@ -214,7 +208,8 @@ std::string VideoSource::currentCodec() const
     if (stream_ == 1 && state_) {
         const auto it = state_->profile.find("videocodec");
         if (it != state_->profile.end())
-            return upper(Orix::Utility::paramToString(it->second));
+            if (auto name = hostCodecName(Orix::Utility::paramToString(it->second)); !name.empty())
+                return name;
     }
     const auto codecs = device_.topology().videoCodecs;
     const std::string chosen = parameters_.getString("codec");

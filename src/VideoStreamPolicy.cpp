@@ -1,5 +1,7 @@
 #include "VideoStreamPolicy.h"
 
+#include "CodecNames.h"
+
 #include <algorithm>
 #include <cctype>
 #include <iterator>
@@ -68,10 +70,8 @@ std::string liveStreamUrl(unsigned cameraNumber, std::uint32_t stream, const std
 {
     std::string url = "/axis-media/media.amp?camera=" + std::to_string(cameraNumber);
     if (stream == 0) {
-        std::string lower = codec;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        url += "&videocodec=" + lower;
+        const std::string name = cameraCodecName(codec);
+        url += "&videocodec=" + (name.empty() ? std::string("h264") : name);
     } else {
         url += "&streamprofile=" + profileName;
     }

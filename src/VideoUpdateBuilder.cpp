@@ -1,5 +1,7 @@
 #include "VideoUpdateBuilder.h"
 
+#include "CodecNames.h"
+
 #include "CurrentSettings.h"
 #include "VideoParameterTable.h"
 
@@ -48,13 +50,6 @@ std::optional<int> intOf(const Orix::Utility::ParamValue& value)
         }
     }
     return std::nullopt;
-}
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 class Builder {
@@ -199,7 +194,7 @@ private:
     // The second stream's profile anew from the current values.
     ProfileParameters profileParameters() const
     {
-        ProfileParameters params{{"videocodec", lower(in_.codec)}};
+        ProfileParameters params{{"videocodec", cameraCodecName(in_.codec)}};
         for (const auto& name : VideoParameterTable::profileRewriteOrder()) {
             for (const auto* d : VideoParameterTable::findByHostName(name)) {
                 if (d->profileKey.empty() || acquired_.properties.kinds.count(name) == 0 ||

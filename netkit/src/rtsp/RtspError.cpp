@@ -26,6 +26,7 @@ public:
         case error::alreadyStarted: return "an RTSP session is already running";
         case error::notPlaying: return "no established RTSP session";
         case error::cancelled: return "RTSP request cancelled";
+        case error::transportRefused: return "the RTSP server refused the requested transport";
         }
         return "unknown RTSP error " + std::to_string(value);
     }
@@ -47,7 +48,8 @@ public:
         case error::tooManyRedirects:
         case error::badUrl:
         case error::alreadyStarted:
-        case error::notPlaying: break;
+        case error::notPlaying:
+        case error::transportRefused: break;
         }
         return {value, *this};
     }

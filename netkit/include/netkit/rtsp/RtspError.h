@@ -29,6 +29,7 @@ enum class error {
     alreadyStarted,       // start() while a session is running
     notPlaying,           // pause()/play() outside an established session
     cancelled,            // a pending pause()/play() was cut off by the session's end
+    transportRefused,     // 461 Unsupported Transport, or 400 to a SETUP: the server will not use this transport
 };
 
 const boost::system::error_category& rtspCategory();
