@@ -1,7 +1,6 @@
 // camsim's RTP side, byte for byte against the payload formats: H.264 FU-A
 // (RFC 6184 5.8), H.265 FUs (RFC 7798 4.4.3), JPEG main and quantisation
-// table headers (RFC 2435 3.1), G.711 mu-law, RTP/RTCP headers (RFC 3550),
-// and the clip parsing that feeds them.
+// table headers (RFC 2435 3.1), G.711 mu-law and RTP/RTCP headers (RFC 3550).
 #include "MediaClip.h"
 #include "MediaPacketiser.h"
 #include "MediaRtp.h"
@@ -93,19 +92,6 @@ TEST(H264Packetiser, SmallUnitsGoSingleAndLargeOnesAsFuA)
     }
 }
 
-TEST(H264Packetiser, FragmentsReassembleToTheUnit)
-{
-    VideoFrame frame;
-    frame.nals = {nal(bytes({0x65, 0x88}), 5000)};
-    std::string rebuilt;
-    for (const auto& p : packetiseH264(frame, 1000)) {
-        if (static_cast<unsigned char>(p.bytes[1]) & 0x80)
-            rebuilt += static_cast<char>((p.bytes[0] & 0xe0) | (p.bytes[1] & 0x1f));
-        rebuilt += p.bytes.substr(2);
-    }
-    EXPECT_EQ(rebuilt, frame.nals[0]);
-}
-
 TEST(H265Packetiser, SmallUnitsGoSingleAndLargeOnesAsFu)
 {
     const struct {
@@ -184,110 +170,4 @@ TEST(RtpPackets, HeaderSenderReportAndInterleavedFraming)
     EXPECT_EQ(hex(sr.substr(28), 20), "81 ca 00 04 11 22 33 44 01 06 63 61 6d 73 69 6d 00 00 00 00");
 
     EXPECT_EQ(hex(interleavedFrame(3, "xyz"), 7), "24 03 00 03 78 79 7a");
-}
-
-TEST(AnnexB, StartCodesSplitUnits)
-{
-    const struct {
-        const char* name;
-        std::string stream;
-        std::vector<std::string> nals;
-    } cases[] = {
-        {"four-byte codes", bytes({0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xce}), {bytes({0x67, 0x42}), bytes({0x68, 0xce})}},
-        {"three-byte codes", bytes({0, 0, 1, 0x09, 0xf0, 0, 0, 1, 0x65, 0x88, 0x80}), {bytes({0x09, 0xf0}), bytes({0x65, 0x88, 0x80})}},
-        {"trailing zeros dropped", bytes({0, 0, 1, 0x41, 0x9a, 0, 0, 0, 0, 0, 1, 0x41, 0x9b}), {bytes({0x41, 0x9a}), bytes({0x41, 0x9b})}},
-        {"leading junk ignored", bytes({0x12, 0, 0, 1, 0x41, 0x01}), {bytes({0x41, 0x01})}},
-        {"no start code", bytes({0x41, 0x9a, 0x00}), {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(splitAnnexB(c.stream), c.nals);
-    }
-}
-
-TEST(AccessUnits, SlicesAndParameterSetsGroupIntoPictures)
-{
-    // H.264: SPS PPS SEI IDR(first_mb 0) IDR(second slice) | AUD P | P ; the delimiter is dropped.
-    const std::vector<std::string> h264 = {bytes({0x67, 0x4d}), bytes({0x68, 0xee}), bytes({0x06, 0x05}),
-                                           bytes({0x65, 0x88, 0x01}), bytes({0x65, 0x00, 0x01}),
-                                           bytes({0x09, 0xf0}), bytes({0x41, 0x9a}), bytes({0x41, 0x9a, 0x02})};
-    const auto frames = groupAccessUnits(VideoCodec::H264, h264);
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_TRUE(frames[0].key);
-    EXPECT_EQ(frames[0].nals.size(), 5u);
-    EXPECT_FALSE(frames[1].key);
-    EXPECT_EQ(frames[1].nals, std::vector<std::string>{bytes({0x41, 0x9a})});
-    EXPECT_EQ(frames[2].nals, std::vector<std::string>{bytes({0x41, 0x9a, 0x02})});
-
-    // H.265: VPS SPS PPS IDR_W_RADL | TRAIL_R | TRAIL_R (first_slice_segment_in_pic_flag set on each).
-    const std::vector<std::string> h265 = {bytes({0x40, 0x01, 0x0c}), bytes({0x42, 0x01, 0x01}),
-                                           bytes({0x44, 0x01, 0xc1}), bytes({0x26, 0x01, 0xaf}),
-                                           bytes({0x02, 0x01, 0xd0}), bytes({0x02, 0x01, 0xd0, 0x01})};
-    const auto pictures = groupAccessUnits(VideoCodec::H265, h265);
-    ASSERT_EQ(pictures.size(), 3u);
-    EXPECT_TRUE(pictures[0].key);
-    EXPECT_EQ(pictures[0].nals.size(), 4u);
-    EXPECT_FALSE(pictures[2].key);
-}
-
-namespace {
-
-// A baseline JFIF-less JPEG: DQT with tables 0 and 1, SOF0 1280x720 with the
-// given luma sampling, a stand-in DHT, SOS and a short scan with a stuffed 0xff.
-std::string jpeg(int lumaSampling = 0x22, int sof = 0xc0, int precision = 0, bool eoi = true)
-{
-    std::string j = bytes({0xff, 0xd8, 0xff, 0xdb, 0x00, 0x84, precision << 4});
-    j += std::string(64, '\x05');
-    j += bytes({0x01});
-    j += std::string(64, '\x09');
-    j += bytes({0xff, sof, 0x00, 0x11, 0x08, 0x02, 0xd0, 0x05, 0x00, 0x03, 0x01, lumaSampling, 0x00, 0x02, 0x11, 0x01,
-                0x03, 0x11, 0x01});
-    j += bytes({0xff, 0xc4, 0x00, 0x05, 0x00, 0x00, 0x00});
-    j += bytes({0xff, 0xda, 0x00, 0x0c, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00});
-    j += bytes({0x12, 0x34, 0xff, 0x00, 0x56});
-    if (eoi)
-        j += bytes({0xff, 0xd9});
-    return j;
-}
-
-} // namespace
-
-TEST(JpegParsing, BaselinePicturesGiveTypeSizeTablesAndScan)
-{
-    std::string error;
-    const auto p = parseJpeg(jpeg(), error);
-    ASSERT_TRUE(p) << error;
-    EXPECT_EQ(p->type, 1);
-    EXPECT_EQ(p->width, 1280u);
-    EXPECT_EQ(p->height, 720u);
-    EXPECT_EQ(p->quantTables, std::string(64, '\x05') + std::string(64, '\x09'));
-    EXPECT_EQ(p->scan, bytes({0x12, 0x34, 0xff, 0x00, 0x56}));
-    const auto p422 = parseJpeg(jpeg(0x21), error);
-    ASSERT_TRUE(p422) << error;
-    EXPECT_EQ(p422->type, 0);
-
-    const auto pictures = splitJpegStream(jpeg() + jpeg(0x21) + jpeg());
-    ASSERT_EQ(pictures.size(), 3u);
-    EXPECT_EQ(pictures[1], jpeg(0x21));
-}
-
-TEST(JpegParsing, WhatRfc2435CannotCarryIsAnError)
-{
-    const struct {
-        const char* name;
-        std::string bytes;
-    } cases[] = {
-        {"4:4:4 sampling", jpeg(0x11)},
-        {"progressive", jpeg(0x22, 0xc2)},
-        {"16-bit tables", jpeg(0x22, 0xc0, 1)},
-        {"no end of image", jpeg(0x22, 0xc0, 0, false)},
-        {"not a JPEG", "GIF89a"},
-        {"cut in a segment", jpeg().substr(0, 40)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string error;
-        EXPECT_FALSE(parseJpeg(c.bytes, error));
-        EXPECT_FALSE(error.empty());
-    }
 }
