@@ -68,7 +68,7 @@ fi
 clip_kbits="$(ffprobe -v error -show_entries format=bit_rate -of csv=p=0 "$clip")"
 
 # /axis-media/media.amp is the camera's media path for vapixcam below.
-"$python" "$root/tests/peers/gst_clip_server.py" --mount "/clip=h264:$clip" \
+"$python" "$root/tests/peers/gst_rtsp_server.py" --mount "/clip=h264:$clip" \
     --mount "/axis-media/media.amp=h264:$clip" >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 port=""

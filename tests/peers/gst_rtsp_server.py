@@ -1,14 +1,22 @@
 #!/usr/bin/env python3
-"""A GStreamer RTSP server for the RTSP client's peer tests.
+"""GStreamer's RTSP server for the peer and live-path tests.
 
-Serves live test video on 127.0.0.1 at a free port:
+Without --mount it serves live test video:
   /h264   videotestsrc ! x264enc ! rtph264pay   (PT 96)
   /h265   videotestsrc ! x265enc ! rtph265pay   (PT 96)
   /mjpeg  videotestsrc ! jpegenc ! rtpjpegpay   (PT 26)
-RTSP over HTTP tunnelling is answered on the same port by gst-rtsp-server
-itself. With --auth digest|basic every mount needs --user/--password.
 
-Prints "PORT <n>" on stdout once it listens, then runs until killed.
+With --mount /PATH=CODEC:FILE (repeatable) each mount plays one recorded
+Matroska file once, in real time, from its first frame, to every client that
+asks (a fresh pipeline per client), then ends the session with RTCP BYE; so
+a client knows exactly how many frames were sent. Codecs: h264, h265, mjpeg.
+H.264 and H.265 send their parameter sets in band before every key frame as
+well as in the SDP; h264-sprop and h265-sprop send them in the SDP only
+(sprop-parameter-sets, sprop-vps/sps/pps), as some cameras do.
+
+With --auth digest|basic every mount needs --user/--password. RTSP over HTTP
+tunnelling is answered on the same port. Listens on 127.0.0.1 at a free
+port, prints "PORT <n>" on stdout once it listens, then runs until killed.
 """
 import argparse
 import sys
@@ -22,17 +30,35 @@ from gi.repository import GLib, Gst, GstRtsp, GstRtspServer  # noqa: E402
 
 SOURCE = ("videotestsrc is-live=true pattern=ball ! "
           "video/x-raw,format=I420,width=320,height=240,framerate=25/1 ! ")
-PIPELINES = {
+LIVE = {
     "/h264": SOURCE + "x264enc tune=zerolatency speed-preset=ultrafast key-int-max=25 ! "
                       "rtph264pay name=pay0 pt=96 config-interval=1",
     "/h265": SOURCE + "x265enc tune=zerolatency speed-preset=ultrafast key-int-max=25 ! "
                       "rtph265pay name=pay0 pt=96 config-interval=1",
     "/mjpeg": SOURCE + "jpegenc quality=50 ! rtpjpegpay name=pay0 pt=26",
 }
+PAYLOADERS = {
+    "h264": "h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1",
+    "h264-sprop": "h264parse ! rtph264pay name=pay0 pt=96 config-interval=0",
+    "h265": "h265parse ! rtph265pay name=pay0 pt=96 config-interval=-1",
+    "h265-sprop": "h265parse ! rtph265pay name=pay0 pt=96 config-interval=0",
+    "mjpeg": "rtpjpegpay name=pay0 pt=26",
+}
+
+
+def parse_mount(text):
+    mount, sep, rest = text.partition("=")
+    codec, sep2, path = rest.partition(":")
+    if not sep or not sep2 or not mount.startswith("/") or codec not in PAYLOADERS or not path:
+        raise argparse.ArgumentTypeError("expected /MOUNT=CODEC:FILE with CODEC one of "
+                                         + ", ".join(sorted(PAYLOADERS)))
+    location = path.replace("\\", "\\\\").replace('"', '\\"')
+    return mount, 'filesrc location="%s" ! matroskademux ! %s' % (location, PAYLOADERS[codec])
 
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--mount", type=parse_mount, action="append")
     parser.add_argument("--auth", choices=["none", "digest", "basic"], default="none")
     parser.add_argument("--user", default="root")
     parser.add_argument("--password", default="pass")
@@ -56,9 +82,10 @@ def main():
         server.set_auth(auth)
 
     mounts = server.get_mount_points()
-    for path, pipeline in PIPELINES.items():
+    for path, pipeline in args.mount or LIVE.items():
         factory = GstRtspServer.RTSPMediaFactory()
         factory.set_launch("( " + pipeline + " )")
+        factory.set_shared(False)
         if args.auth != "none":
             factory.add_role_from_structure(Gst.Structure.new_from_string(
                 "user, media.factory.access=(boolean)true, media.factory.construct=(boolean)true"))

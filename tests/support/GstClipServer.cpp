@@ -77,7 +77,7 @@ std::vector<std::string> pictureDigests(const std::vector<std::string>& input)
 
 GstClipServer::GstClipServer(const std::vector<std::string>& mounts)
 {
-    std::vector<std::string> argv = {kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_clip_server.py"};
+    std::vector<std::string> argv = {kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_rtsp_server.py"};
     for (const std::string& mount : mounts) {
         argv.push_back("--mount");
         argv.push_back(mount);

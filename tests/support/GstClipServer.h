@@ -1,7 +1,7 @@
 #pragma once
 // Recorded video for tests of the live path: ffmpeg records short clips with
 // a known number of pictures, GStreamer's RTSP server
-// (tests/peers/gst_clip_server.py) replays each once per session, and ffmpeg
+// (tests/peers/gst_rtsp_server.py) replays each once per session, and ffmpeg
 // decodes what a client wrote. Neither tool shares code with NetKit.
 #include "ProcessRunner.h"
 
@@ -31,7 +31,7 @@ std::vector<std::string> pictureDigests(const std::vector<std::string>& input);
 
 class GstClipServer {
 public:
-    // mounts: "/PATH=CODEC:FILE" as gst_clip_server.py takes them. Waits for
+    // mounts: "/PATH=CODEC:FILE" as gst_rtsp_server.py takes them. Waits for
     // the server's port line; port() is 0 when it did not come.
     explicit GstClipServer(const std::vector<std::string>& mounts);
     ~GstClipServer();
