@@ -1,9 +1,9 @@
 // camsim's RTSP server read by ffprobe, a client nobody here wrote: over
 // TCP, UDP and the RTSP over HTTP(S) tunnel, for H.264, H.265, JPEG and
-// G.711 audio and a stream profile, ffprobe finds the codec and picture
-// size asked for and decodes frames without an error line. Faults on
-// /axis-media/media.amp end, refuse, fail and stall sessions as armed, and
-// the request log tells what happened; passwords never reach the log.
+// G.711 audio, ffprobe finds the codec and picture size asked for and
+// decodes frames without an error line. Faults on /axis-media/media.amp
+// refuse, fail and stall sessions as armed, and the request log tells what
+// happened; passwords never reach the log.
 #include <support/CamsimProcess.h>
 #include <support/ProcessRunner.h>
 
@@ -21,15 +21,14 @@ using TestSupport::runProcess;
 namespace {
 
 const char* const kFfprobe = "/usr/bin/ffprobe";
-const char* const kFfmpeg = "/usr/bin/ffmpeg";
 
 // Hang guards only: every run ends on its own well before this.
 constexpr std::chrono::seconds kRunLimit{90};
 
 #define REQUIRE_TOOLS()                                                                              \
     do {                                                                                             \
-        if (!CamsimProcess::available() || access(kFfprobe, X_OK) != 0 || access(kFfmpeg, X_OK) != 0) \
-            GTEST_SKIP() << "camsim, ffprobe or ffmpeg is missing";                                  \
+        if (!CamsimProcess::available() || access(kFfprobe, X_OK) != 0)                             \
+            GTEST_SKIP() << "camsim or ffprobe is missing"          ;                                  \
     } while (0)
 
 struct Probed {
@@ -125,48 +124,6 @@ TEST(CamsimRtsp, FfprobeReadsEveryTransportAndCodec)
     };
     for (const auto& c : cases)
         checkStreams(camsim, c);
-}
-
-TEST(CamsimRtsp, StreamProfileFromTheParameterTree)
-{
-    REQUIRE_TOOLS();
-    CamsimOptions options;
-    options.model = "P5512";
-    // As param.cgi?action=update would leave it.
-    options.params = {"StreamProfile.S1.Parameters=videocodec=jpeg&resolution=1280x720&fps=10"};
-    CamsimProcess camsim(options);
-    const StreamCase cases[] = {
-        {"profile applied", "tcp", "streamprofile=Balanced", "mjpeg", 1280, 720, false},
-        {"URL arguments over the profile", "tcp", "streamprofile=Balanced&videocodec=h264&resolution=640x360", "h264",
-         640, 360, false},
-        {"model default 4CIF", "tcp", "camera=1", "h264", 704, 576, false},
-    };
-    for (const auto& c : cases)
-        checkStreams(camsim, c);
-
-    const Probed unknown = probe("tcp", url(camsim.rtspPort(), "streamprofile=Night"));
-    EXPECT_FALSE(unknown.run.exited(0));
-    EXPECT_NE(unknown.run.err.find("404"), std::string::npos) << unknown.run.err;
-    EXPECT_TRUE(contains(logLines(camsim), "DESCRIBE 404"));
-}
-
-TEST(CamsimRtsp, EndFaultEndsTheSessionAndTheLogShowsIt)
-{
-    REQUIRE_TOOLS();
-    CamsimProcess camsim;
-    for (const char* transport : {"tcp", "http"}) {
-        SCOPED_TRACE(transport);
-        camsim.injectFault("/axis-media/media.amp", "end:2", 1);
-        const std::uint16_t port = std::string(transport) == "http" ? camsim.httpPort() : camsim.rtspPort();
-        // ffmpeg would play for ever; it ends because camsim ends the session.
-        const ProcessResult r = runProcess({kFfmpeg, "-v", "error", "-rtsp_transport", transport, "-i",
-                                            url(port, "videocodec=h264&resolution=640x360"), "-f", "null", "-"},
-                                           kRunLimit);
-        EXPECT_FALSE(r.timedOut) << r.summary();
-        const auto log = logLines(camsim);
-        EXPECT_TRUE(contains(log, "DESCRIBE 200 end:2"));
-        EXPECT_TRUE(contains(log, "PLAY 200 end:2"));
-    }
 }
 
 TEST(CamsimRtsp, StatusRefuseAndStallFaults)

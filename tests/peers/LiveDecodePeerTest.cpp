@@ -1,8 +1,8 @@
 // The whole live receive path (RTSP client, sequence tracker, depacketizer,
 // frame sink) against GStreamer's RTSP server playing clips that ffmpeg
 // recorded, and ffmpeg decoding what arrived: every frame the server sent
-// arrives once, the written elementary stream decodes without a single
-// error, and it decodes to the very pictures of the recorded clip.
+// arrives once, and the written elementary stream decodes, without a single
+// error message, to the very pictures of the recorded clip.
 //
 // Skipped only when python3-gi with GstRtspServer, or ffmpeg, is missing.
 #include <netkit/rtp/StreamFilter.h>
@@ -10,7 +10,6 @@
 
 #include "support/FakeHost.h"
 #include "support/GstClipServer.h"
-#include "support/ProcessRunner.h"
 
 #include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
@@ -25,12 +24,9 @@
 
 using namespace Orix::Utility;
 using boost::system::error_code;
-using TestSupport::runProcess;
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kFfprobe = "/usr/bin/ffprobe";
 
 // Every clip: 50 pictures at 25 frames/s; H.264 and H.265 with a key frame
 // every 10 pictures and no B-frames, so 5 key frames; every JPEG is a key
@@ -39,9 +35,8 @@ constexpr int kClipFrames = 50;
 constexpr int kClipKeyFrames = 5;
 const char* const kCodecs[] = {"h264", "h265", "mjpeg"};
 
-// Hang guards only: a session of a 2 s clip ends with the server's BYE or,
+// A hang guard only: a session of a 2 s clip ends with the server's BYE or,
 // should the BYE get lost on UDP, with the no-data time-out.
-constexpr std::chrono::seconds kToolLimit{120};
 constexpr std::chrono::seconds kSessionLimit{60};
 
 struct Received {
@@ -199,14 +194,6 @@ TEST_F(LiveDecodePeer, RecordedClipsArriveWholeAndDecodeToTheSamePictures)
         EXPECT_EQ(r.filter.sequence.lost, 0u);
         EXPECT_EQ(r.filter.frames.framesDropped, 0u);
         EXPECT_EQ(r.filter.malformedPackets, 0u);
-
-        const auto probe = runProcess({kFfprobe, "-v", "error", "-f", c.rawFormat, "-count_frames",
-                                       "-select_streams", "v:0", "-show_entries", "stream=nb_read_frames",
-                                       "-of", "default=noprint_wrappers=1:nokey=1", output.string()},
-                                      kToolLimit);
-        EXPECT_TRUE(probe.exited(0)) << probe.summary();
-        EXPECT_EQ(probe.err, "") << "decode errors";
-        EXPECT_EQ(probe.out, std::to_string(kClipFrames) + "\n");
 
         const auto sent = TestSupport::pictureDigests({"-i", clipPath(c.clip).string()});
         const auto arrived = TestSupport::pictureDigests({"-f", c.rawFormat, "-i", output.string()});
