@@ -183,30 +183,6 @@ protected:
 
 } // namespace
 
-TEST_F(HttpClientTest, DigestRoundTripThenNoMoreChallenges)
-{
-    DigestCamera camera;
-    HttpTestServer server(camera.script());
-    auto info = cameraAt("127.0.0.1", server.port());
-    for (int i = 0; i < 2; ++i) {
-        auto outcome = runGet(info, "/axis-cgi/param.cgi?action=list&group=root.Brand");
-        EXPECT_FALSE(outcome.error) << outcome.error.message();
-        EXPECT_EQ(outcome.response.status, 200u);
-        EXPECT_EQ(outcome.body, "root.Brand.ProdNbr=P1435-LE\n");
-    }
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u) << "the second request must not meet a 401";
-    EXPECT_FALSE(requests[0].hasHeader("Authorization"));
-    EXPECT_EQ(authParams(requests[1].header("Authorization"))["nc"], "00000001");
-    EXPECT_EQ(authParams(requests[2].header("Authorization"))["nc"], "00000002");
-    EXPECT_EQ(camera.unauthorizedCount(), 1);
-    for (const auto& r : requests) {
-        EXPECT_EQ(r.method, "GET");
-        EXPECT_EQ(r.target, "/axis-cgi/param.cgi?action=list&group=root.Brand");
-        EXPECT_EQ(r.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
-    }
-}
-
 TEST_F(HttpClientTest, AuthenticationVariantsReachTheCamera)
 {
     const struct {
@@ -288,21 +264,6 @@ TEST_F(HttpClientTest, StaleNonceIsRetriedWithTheNewOne)
     auto retried = authParams(requests[3].header("Authorization"));
     EXPECT_EQ(retried["nonce"], "PNHWZB6nBQA=4a1c2f0d9b7e6a5c4b3a29180716253443526170");
     EXPECT_EQ(retried["nc"], "00000001");
-}
-
-TEST_F(HttpClientTest, WrongPasswordEndsUnauthorizedAfterOneAttempt)
-{
-    DigestCamera camera;
-    HttpTestServer server(camera.script());
-    auto outcome = runGet(cameraAt("127.0.0.1", server.port(), "root", "wrong"), "/axis-cgi/param.cgi");
-    EXPECT_EQ(outcome.error, http::error::unauthorized);
-    EXPECT_EQ(outcome.response.status, 401u);
-    EXPECT_EQ(server.requestCount(), 2u);
-    EXPECT_EQ(outcome.error.message().find("wrong"), std::string::npos);
-    // A cached challenge whose answer is refused earns one fresh attempt,
-    // then the same verdict.
-    EXPECT_EQ(runGet(cameraAt("127.0.0.1", server.port(), "root", "wrong"), "/axis-cgi/param.cgi").error, http::error::unauthorized);
-    EXPECT_LE(server.requestCount(), 5u);
 }
 
 TEST_F(HttpClientTest, NoCredentialsOrNoUsableSchemeEndsAtTheFirst401)
