@@ -3,13 +3,14 @@
 // newer Axis firmware shares.
 #include <netkit/http/HttpClient.h>
 
+#include "support/ProcessRunner.h"
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -17,8 +18,6 @@
 #include <thread>
 
 #include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Orix;
@@ -94,23 +93,12 @@ public:
         port_ = freeLoopbackPort();
         writeConfig();
 
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string config = (root_ / "httpd.conf").string();
-            const std::string serverRoot = root_.string();
-            execl(kApache, kApache, "-X", "-d", serverRoot.c_str(), "-f", config.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (pid_ < 0)
-            return false;
-        for (int i = 0; i < 200; ++i) {
+        const std::string config = (root_ / "httpd.conf").string();
+        process_ = std::make_unique<TestSupport::ChildProcess>(
+            std::vector<std::string>{kApache, "-X", "-d", root_.string(), "-f", config});
+        for (int i = 0; i < 200 && process_->running(); ++i) {
             if (accepts(port_))
                 return true;
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
             std::this_thread::sleep_for(50ms);
         }
         return false;
@@ -118,11 +106,7 @@ public:
 
     ~ApacheServer()
     {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
+        process_.reset();
         if (!root_.empty()) {
             std::error_code ignored;
             fs::remove_all(root_, ignored);
@@ -130,7 +114,10 @@ public:
     }
 
     std::uint16_t port() const { return port_; }
-    std::string errorLog() const { return readFile(root_ / "error.log"); }
+    std::string errorLog() const
+    {
+        return (process_ ? process_->stderrText() : std::string()) + readFile(root_ / "error.log");
+    }
     // "<status> <method> <uri> <Authorization>" per request. Apache logs a
     // request after answering it, so the lines expected are waited for.
     std::vector<std::string> accessLog(std::size_t expected) const
@@ -181,7 +168,7 @@ private:
 
     fs::path root_;
     std::uint16_t port_ = 0;
-    pid_t pid_ = -1;
+    std::unique_ptr<TestSupport::ChildProcess> process_;
 };
 
 struct Answer {
