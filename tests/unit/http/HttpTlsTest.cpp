@@ -1,11 +1,11 @@
 #include <netkit/http/HttpClient.h>
 
 #include "support/HttpTestServer.h"
+#include "support/ProcessRunner.h"
 
 #include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,23 +16,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string run(const std::string& command)
+const char* const kOpenssl = "/usr/bin/openssl";
+
+// Runs the openssl command; its stdout, or empty when it failed.
+std::string openssl(std::vector<std::string> arguments)
 {
-    std::string output;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    pclose(pipe);
-    return output;
+    arguments.insert(arguments.begin(), kOpenssl);
+    const auto result = runProcess(arguments, 60s);
+    return result.exited(0) ? result.out : std::string();
 }
 
 // "sha256 Fingerprint=AB:CD:..." as the openssl command prints it.
 std::string opensslFingerprint(const std::string& certificate)
 {
-    const std::string line = run("openssl x509 -noout -fingerprint -sha256 -in " + certificate);
+    const std::string line = openssl({"x509", "-noout", "-fingerprint", "-sha256", "-in", certificate});
     const auto equals = line.find('=');
     if (equals == std::string::npos)
         return {};
@@ -66,21 +63,21 @@ struct Certificates {
         selfFile = d + "/self.pem";
         selfKey = d + "/self.key";
         std::ofstream(d + "/leaf.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n";
-        const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-        const int status =
-            std::system(("openssl req -x509" + ec + " -keyout " + d + "/ca.key -out " + caFile +
-                         " -days 2 -subj '/CN=NetKit Test CA' >/dev/null 2>&1 && "
-                         "openssl req" + ec + " -keyout " + leafKey + " -out " + d +
-                         "/leaf.csr -subj '/CN=localhost' >/dev/null 2>&1 && "
-                         "openssl x509 -req -in " + d + "/leaf.csr -CA " + caFile + " -CAkey " + d +
-                         "/ca.key -CAcreateserial -days 2 -extfile " + d + "/leaf.ext -out " + leafFile +
-                         " >/dev/null 2>&1 && "
-                         "openssl req -x509" + ec + " -keyout " + selfKey + " -out " + selfFile +
-                         " -days 2 -subj '/CN=AXIS_ACCC8EB3494E' >/dev/null 2>&1")
-                            .c_str());
+        const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        auto request = [&ec](std::vector<std::string> arguments) {
+            arguments.insert(arguments.begin() + 1, ec.begin(), ec.end());
+            return arguments;
+        };
+        openssl(request({"req", "-x509", "-keyout", d + "/ca.key", "-out", caFile, "-days", "2", "-subj",
+                         "/CN=NetKit Test CA"}));
+        openssl(request({"req", "-keyout", leafKey, "-out", d + "/leaf.csr", "-subj", "/CN=localhost"}));
+        openssl({"x509", "-req", "-in", d + "/leaf.csr", "-CA", caFile, "-CAkey", d + "/ca.key", "-CAcreateserial",
+                 "-days", "2", "-extfile", d + "/leaf.ext", "-out", leafFile});
+        openssl(request({"req", "-x509", "-keyout", selfKey, "-out", selfFile, "-days", "2", "-subj",
+                         "/CN=AXIS_ACCC8EB3494E"}));
         selfFingerprint = opensslFingerprint(selfFile);
         leafFingerprint = opensslFingerprint(leafFile);
-        ok = status == 0 && selfFingerprint.size() == 64 && leafFingerprint.size() == 64;
+        ok = selfFingerprint.size() == 64 && leafFingerprint.size() == 64;
     }
     ~Certificates()
     {
