@@ -45,8 +45,8 @@ struct PlainHttpAnswer {
 
 // A blocking HTTP/1.1 request to 127.0.0.1:port with "Connection: close",
 // written here so that reading camsim does not depend on the client under
-// test. Handles Content-Length, chunked and read-to-close bodies; answers
-// above 16 MiB are an error.
+// test. Handles Content-Length and read-to-close bodies as camsim sends
+// them; answers above 16 MiB are an error.
 PlainHttpAnswer plainHttpRequest(std::uint16_t port, const std::string& method,
                                  const std::string& target, const std::string& body = {},
                                  const std::string& contentType = "application/json");
