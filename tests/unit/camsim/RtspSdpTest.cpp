@@ -1,14 +1,18 @@
-// The SDP camsim writes for a DESCRIBE: the layout of an Axis camera's answer
-// with the parameter sets of a captured one, and the H.265 and JPEG tracks.
+// The SDP camsim writes for a DESCRIBE: byte for byte the captured answer of
+// an Axis camera (tests/data/sdp), and the H.265 and JPEG tracks.
 #include "RtspSdp.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 using namespace Camsim;
 
-TEST(RtspSdp, AxisLayoutWithCapturedParameterSets)
+TEST(RtspSdp, AxisLayoutOfACapturedAnswer)
 {
-    // The parameter sets of a captured 176x144 H.264 DESCRIBE answer.
+    // The captured 176x144 H.264 DESCRIBE answer, rebuilt from its own
+    // values; camsim's pixels are square, the capture's 0.916667 wide.
     SdpSession s;
     s.sessionId = 1188340656180883ull;
     s.address = "192.168.0.3";
@@ -19,34 +23,22 @@ TEST(RtspSdp, AxisLayoutWithCapturedParameterSets)
     video.pps = std::string("\x68\xee\x3c\x80", 4);
     video.control = "rtsp://192.168.0.3/axis-media/media.amp/stream=0?resolution=176x144&fps=1";
     s.tracks.push_back(video);
+    std::ifstream file(std::string(VAPIXCAM_TEST_DATA) + "/sdp/axis_gstreamer_h264_2015.sdp", std::ios::binary);
+    std::string captured((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(captured.empty());
+    captured.replace(captured.find("a=transform:0.916667"), 20, "a=transform:1.000000");
+    EXPECT_EQ(buildSdp(s), captured);
+
+    // An audio track follows the video as G.711 mu-law.
     SdpTrack audio;
     audio.kind = SdpTrack::Kind::Audio;
     audio.control = "rtsp://192.168.0.3/axis-media/media.amp/stream=1?resolution=176x144&fps=1";
     s.tracks.push_back(audio);
-    EXPECT_EQ(buildSdp(s),
-              "v=0\r\n"
-              "o=- 1188340656180883 1 IN IP4 192.168.0.3\r\n"
-              "s=Session streamed with GStreamer\r\n"
-              "i=rtsp-server\r\n"
-              "t=0 0\r\n"
-              "a=tool:GStreamer\r\n"
-              "a=type:broadcast\r\n"
-              "a=range:npt=now-\r\n"
-              "a=control:rtsp://192.168.0.3/axis-media/media.amp?resolution=176x144&fps=1\r\n"
-              "m=video 0 RTP/AVP 96\r\n"
-              "c=IN IP4 0.0.0.0\r\n"
-              "b=AS:50000\r\n"
-              "a=rtpmap:96 H264/90000\r\n"
-              "a=fmtp:96 packetization-mode=1;profile-level-id=4d0029;"
-              "sprop-parameter-sets=Z00AKeKQWJ2AtwEBAaQeJEVA,aO48gA==\r\n"
-              "a=control:rtsp://192.168.0.3/axis-media/media.amp/stream=0?resolution=176x144&fps=1\r\n"
-              "a=framerate:1.000000\r\n"
-              "a=transform:1.000000,0.000000,0.000000;0.000000,1.000000,0.000000;0.000000,0.000000,1.000000\r\n"
-              "m=audio 0 RTP/AVP 0\r\n"
-              "c=IN IP4 0.0.0.0\r\n"
-              "b=AS:64\r\n"
-              "a=rtpmap:0 PCMU/8000\r\n"
-              "a=control:rtsp://192.168.0.3/axis-media/media.amp/stream=1?resolution=176x144&fps=1\r\n");
+    EXPECT_EQ(buildSdp(s), captured + "m=audio 0 RTP/AVP 0\r\n"
+                                      "c=IN IP4 0.0.0.0\r\n"
+                                      "b=AS:64\r\n"
+                                      "a=rtpmap:0 PCMU/8000\r\n"
+                                      "a=control:rtsp://192.168.0.3/axis-media/media.amp/stream=1?resolution=176x144&fps=1\r\n");
 }
 
 TEST(RtspSdp, H265AndJpegTracks)
