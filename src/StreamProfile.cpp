@@ -86,6 +86,76 @@ std::string encodeProfileParameters(const ProfileParameters& parameters)
 
 namespace {
 
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The first line of a camera's answer, trimmed and cut to a length a log
+// line and an error message can carry.
+std::string firstLine(const std::string& text)
+{
+    constexpr std::size_t kMaxReason = 200;
+    std::size_t begin = 0;
+    while (begin < text.size() && isSpace(text[begin]))
+        ++begin;
+    std::size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos)
+        end = text.size();
+    while (end > begin && isSpace(text[end - 1]))
+        --end;
+    std::string line = text.substr(begin, std::min(end - begin, kMaxReason));
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
+    }
+    if (end - begin > kMaxReason)
+        line += "...";
+    return line;
+}
+
+} // namespace
+
+ParamCgiAnswer classifyParamCgiAnswer(const std::string& body)
+{
+    ParamCgiAnswer answer;
+    std::size_t end = body.size();
+    while (end > 0 && isSpace(body[end - 1]))
+        --end;
+    const std::string text = body.substr(0, end);
+    if (text == "OK") {
+        answer.ok = true;
+        return answer;
+    }
+    // "<letters><digits> OK", as "S8 OK" or "G0 OK".
+    std::size_t pos = 0;
+    while (pos < text.size() && std::isupper(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    const std::size_t digits = pos;
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    if (digits > 0 && pos > digits && pos - digits <= 5 && text.compare(pos, std::string::npos, " OK") == 0) {
+        answer.ok = true;
+        answer.addedIndex = static_cast<unsigned>(std::stoul(text.substr(digits, pos - digits)));
+        return answer;
+    }
+    if (text.empty()) {
+        answer.reason = "empty answer";
+        return answer;
+    }
+    // The camera's own complaint, wherever it stands, says the most.
+    std::size_t complaint = text.compare(0, 2, "# ") == 0 ? 0 : text.find("\n# ");
+    if (complaint != std::string::npos) {
+        complaint += text[complaint] == '\n' ? 3 : 2;
+        answer.reason = firstLine(text.substr(complaint));
+    } else {
+        answer.reason = "unexpected answer: " + firstLine(text);
+    }
+    return answer;
+}
+
+namespace {
+
 void setParameter(ProfileParameters& parameters, const std::string& key, const std::string& value)
 {
     for (auto& [name, current] : parameters) {

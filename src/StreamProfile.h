@@ -5,6 +5,7 @@
 // created or corrected, and with which parameters.
 #include <cstdint>
 #include <netkit/util/Logging.h>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +56,16 @@ std::string subStreamResolution(const std::vector<std::string>& resolutions);
 // kbit/s for a resolution: 512 for the small square and 16:9 sizes, else
 // width * height / 1e6 * 1024 truncated (512 when not positive); 0 when empty.
 unsigned subStreamBitrate(const std::string& resolution);
+
+// What a param.cgi add or update answer says. The camera answers HTTP 200
+// either way: "S<k> OK" (the new instance) for an add, "OK" for an update;
+// "# Error: ...", "# Request failed: ..." or any other text is a refusal.
+struct ParamCgiAnswer {
+    bool ok = false;
+    std::string reason;                 // why it failed, one line; empty on success
+    std::optional<unsigned> addedIndex; // k of "S<k> OK"
+};
+ParamCgiAnswer classifyParamCgiAnswer(const std::string& body);
 
 // The value of a profile's Parameters as written in a param.cgi request.
 std::string encodeProfileParameters(const ProfileParameters& parameters);
