@@ -63,25 +63,104 @@ unsigned subStreamBitrate(const std::string& resolution)
     return bitrate > 0 ? static_cast<unsigned>(bitrate) : 512;
 }
 
-std::string encodeProfileParameters(const ProfileParameters& parameters)
+namespace {
+
+const char* const kHex = "0123456789ABCDEF";
+
+bool unreserved(char c)
 {
-    std::string text;
-    for (const auto& [key, value] : parameters) {
-        if (!text.empty())
-            text += "%26";
-        text += key + "%3d";
-        for (char c : value) {
-            if (c == ' ')
-                text += "%2520";
-            else if (c == '&')
-                text += "%26";
-            else if (c == '=')
-                text += "%3d";
-            else
-                text += c;
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == '~';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string encodeProfileValue(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        if (unreserved(c)) {
+            out += c;
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 0xf];
         }
     }
+    return out;
+}
+
+std::string decodeProfileValue(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+                   hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += c; // a lone '%' stays as the camera stored it
+        }
+    }
+    return out;
+}
+
+std::string encodeProfileParameters(const ProfileParameters& parameters)
+{
+    // The pairs are joined as the profile stores them, then the whole string
+    // is escaped once more for the param.cgi query that carries it.
+    std::string text;
+    auto append = [&text](const std::string& raw) {
+        for (const char c : raw) {
+            if (c == '=') {
+                text += "%3d";
+            } else if (c == '&') {
+                text += "%26";
+            } else if (unreserved(c) || c == ':' || c == ',' || c == '/') {
+                text += c;
+            } else {
+                const auto u = static_cast<unsigned char>(c);
+                text += '%';
+                text += kHex[u >> 4];
+                text += kHex[u & 0xf];
+            }
+        }
+    };
+    for (const auto& [key, value] : parameters) {
+        if (!text.empty())
+            append("&");
+        append(key);
+        append("=");
+        append(value);
+    }
     return text;
+}
+
+void setProfileParameter(ProfileParameters& parameters, const std::string& key, const std::string& value)
+{
+    for (auto& [name, current] : parameters) {
+        if (name == key) {
+            current = value;
+            return;
+        }
+    }
+    parameters.emplace_back(key, value);
 }
 
 namespace {
@@ -154,21 +233,6 @@ ParamCgiAnswer classifyParamCgiAnswer(const std::string& body)
     return answer;
 }
 
-namespace {
-
-void setParameter(ProfileParameters& parameters, const std::string& key, const std::string& value)
-{
-    for (auto& [name, current] : parameters) {
-        if (name == key) {
-            current = value;
-            return;
-        }
-    }
-    parameters.emplace_back(key, value);
-}
-
-} // namespace
-
 StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
                                                 const StreamProfileInputs& inputs,
                                                 const Orix::LoggerOwner& logger)
@@ -195,7 +259,7 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
                                check.name) != 0)
                 continue;
             const auto parameters =
-                findParameterValue(answer, "root.StreamProfile.S" + index + ".Parameters");
+                findParameterValue(answer, "root.StreamProfile.S" + index + ".Parameters", logger);
             if (parameters) {
                 check.exists = true;
                 check.index = static_cast<unsigned>(std::stoul(index));
@@ -228,17 +292,17 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
 
     ProfileParameters parameters = check.parameters;
     if (!check.codec.empty())
-        setParameter(parameters, "videocodec", check.codec);
+        setProfileParameter(parameters, "videocodec", check.codec);
     if (!check.resolution.empty())
-        setParameter(parameters, "resolution", check.resolution);
+        setProfileParameter(parameters, "resolution", check.resolution);
     if (check.codec != "jpeg") {
-        setParameter(parameters, "fps", "25");
-        setParameter(parameters, "videobitratemode", inputs.rateControlMode);
+        setProfileParameter(parameters, "fps", "25");
+        setProfileParameter(parameters, "videobitratemode", inputs.rateControlMode);
         if (inputs.rateControlMode == "cbr") {
-            setParameter(parameters, "videobitrate", std::to_string(check.bitrate));
-            setParameter(parameters, "videobitratepriority", "framerate");
+            setProfileParameter(parameters, "videobitrate", std::to_string(check.bitrate));
+            setProfileParameter(parameters, "videobitratepriority", "framerate");
         } else {
-            setParameter(parameters, "videoabrtargetbitrate", std::to_string(check.bitrate));
+            setProfileParameter(parameters, "videoabrtargetbitrate", std::to_string(check.bitrate));
         }
     }
     const std::string encoded = encodeProfileParameters(parameters);

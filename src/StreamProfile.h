@@ -67,7 +67,21 @@ struct ParamCgiAnswer {
 };
 ParamCgiAnswer classifyParamCgiAnswer(const std::string& body);
 
-// The value of a profile's Parameters as written in a param.cgi request.
+// A profile's Parameters is a media.amp query string: values are stored
+// percent-encoded ("textstring=Gate%20%26%20Yard"). encodeProfileValue gives
+// a host value as stored; decodeProfileValue reads a stored one back ('+' is
+// a space, %XX a byte).
+std::string encodeProfileValue(const std::string& value);
+std::string decodeProfileValue(const std::string& text);
+
+// Sets key to an already encoded value: in its place when the profile has
+// the key, else at the end. Every other pair stays as the camera has it.
+void setProfileParameter(ProfileParameters& parameters, const std::string& key, const std::string& value);
+
+// The value of a profile's Parameters as written in a param.cgi request:
+// the stored pairs joined with '&' and the whole escaped once more, so the
+// camera's one level of URL decoding stores them exactly ("=" is "%3d",
+// "&" "%26", a stored "%20" "%2520").
 std::string encodeProfileParameters(const ProfileParameters& parameters);
 
 } // namespace Vapixcam

@@ -141,7 +141,32 @@ TEST(StreamProfile, ParameterStringsSplitAtFirstEquals)
     EXPECT_EQ(parameters[2], (std::pair<std::string, std::string>{"flag", ""}));
     EXPECT_EQ(*findProfileParameter(parameters, "fps"), "25");
     EXPECT_EQ(findProfileParameter(parameters, "resolution"), nullptr);
-    EXPECT_EQ(encodeProfileParameters({{"overlay", "a b&c=d"}}), "overlay%3da%2520b%26c%3dd");
+}
+
+TEST(StreamProfile, ValuesSurviveTheProfileAndTheQueryThatCarriesIt)
+{
+    // What the camera stores after its one URL decoding of the request is
+    // the profile text; its values decode back to what the host set.
+    const struct {
+        const char* value;
+        const char* stored;   // in the profile
+        const char* request;  // in the param.cgi query
+    } cases[] = {
+        {"Gate 1", "Gate%201", "Gate%25201"},
+        {"%Y-%m-%d %T", "%25Y-%25m-%25d%20%25T", "%2525Y-%2525m-%2525d%2520%2525T"},
+        {"#2", "%232", "%25232"},
+        {"a+b", "a%2Bb", "a%252Bb"},
+        {"x&y=z", "x%26y%3Dz", "x%2526y%253Dz"},
+        {"\xC3\x85sg\xC3\xA5rd", "%C3%85sg%C3%A5rd", "%25C3%2585sg%25C3%25A5rd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(encodeProfileValue(c.value), c.stored);
+        EXPECT_EQ(decodeProfileValue(c.stored), c.value);
+        EXPECT_EQ(encodeProfileParameters({{"textstring", c.stored}}), std::string("textstring%3d") + c.request);
+    }
+    // As media.amp reads a query: '+' is a space; a stray '%' stays.
+    EXPECT_EQ(decodeProfileValue("Gate+1+100%"), "Gate 1 100%");
 }
 
 } // namespace
