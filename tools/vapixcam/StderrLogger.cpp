@@ -36,6 +36,13 @@ void rememberError(int level, const char* message)
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos)
         return;
+    // "ApplySettings is finished with error 6": the handler wrappers' report
+    // of the code the command prints anyway; the reason came before it.
+    static const std::string kCodeReport = " with error ";
+    const std::size_t number = text.find_last_not_of("0123456789") + 1; // npos + 1 == 0
+    if (number < text.size() && number >= kCodeReport.size() &&
+        text.compare(number - kCodeReport.size(), kCodeReport.size(), kCodeReport) == 0)
+        return;
     LastError& store = lastErrorStore();
     std::lock_guard<std::mutex> lock(store.mutex);
     store.text = text.substr(first);
