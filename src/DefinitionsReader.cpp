@@ -1,5 +1,7 @@
 #include "DefinitionsReader.h"
 
+#include "TopologyParser.h"
+
 #include <algorithm>
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
@@ -205,9 +207,15 @@ void DefinitionsReader::readParameter(const std::string& key, const pt::ptree& n
     }
 
     std::string value = node.get(Orix::Utility::XML_ATTRIBUTE_VALUE, "");
+    if (value.size() > kMaxParameterValueBytes) {
+        ORIX_LOG(logger_, LogError,
+                 " Device defines '" << key << "' with a value of " << value.size()
+                                     << " bytes, more than any value holds; the property is left out");
+        return;
+    }
     if (!d.profileKey.empty() && profile_) {
         if (const std::string* fromProfile = findProfileParameter(*profile_, d.profileKey))
-            value = *fromProfile;
+            value = decodeProfileValue(*fromProfile);
     }
 
     const ParameterKind kind = resolveKind(node, d.kind);
@@ -247,8 +255,19 @@ bool DefinitionsReader::readBool(const ParameterDescriptor& d, const pt::ptree& 
                  " 'Bool' type is defined incorrectly for property '" << d.hostName << "'");
         return false;
     }
-    // Spellings are compared exactly: a camera that writes "Yes" means false.
-    const bool on = value == "yes" || value == "1" || value == "on" || value == "true";
+    // The definition says how this camera spells the two values; a value in
+    // another spelling (a stream profile's 0/1) is read by the usual words.
+    // Spellings are compared exactly: a camera that writes "Yes" for "yes"
+    // means false.
+    BoolSpelling spelling;
+    spelling.on = node.get("type.bool.<xmlattr>.true", "");
+    spelling.off = node.get("type.bool.<xmlattr>.false", "");
+    if (spelling.on.empty() || spelling.off.empty() || spelling.on == spelling.off)
+        spelling = BoolSpelling{};
+    const bool on = value == spelling.on ||
+                    (value != spelling.off &&
+                     (value == "yes" || value == "1" || value == "on" || value == "true"));
+    out.boolSpellings[d.hostName] = spelling;
     targetSet(d, out)[d.hostName] = Orix::GDRV::PropertyBool{d.hostName, on};
     out.values[d.hostName] = on;
     return true;
@@ -347,6 +366,12 @@ bool DefinitionsReader::readEnum(const ParameterDescriptor& d, ParameterKind kin
             continue;
         const std::string camera = entry.second.get("<xmlattr>.value", "");
         const std::string display = entry.second.get("<xmlattr>.niceValue", camera);
+        if (camera.size() > kMaxParameterValueBytes || display.size() > kMaxParameterValueBytes) {
+            ORIX_LOG(logger_, LogError,
+                     " Property '" << d.hostName << "' has an entry of " << std::max(camera.size(), display.size())
+                                   << " bytes, more than any value holds; the entry is left out");
+            continue;
+        }
         translation[display] = camera;
         if (camera == value)
             property.value = display;

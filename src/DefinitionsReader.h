@@ -15,6 +15,7 @@
 
 #include <boost/property_tree/ptree_fwd.hpp>
 #include <cstdint>
+#include <map>
 #include <netkit/params/ParametersContainer.h>
 #include <netkit/util/Logging.h>
 #include <orix/gdrv/Properties.h>
@@ -24,11 +25,19 @@
 
 namespace Vapixcam {
 
+// How a camera spells a boolean's two values: <bool true="On" false="Off" />.
+struct BoolSpelling {
+    std::string on = "yes";
+    std::string off = "no";
+};
+
 struct AcquiredProperties {
     Orix::GDRV::PropertySet image;     // sensor and image settings
     Orix::GDRV::PropertySet streaming; // stream-flagged settings
     ResolvedKinds kinds;
     EnumTranslations translations;
+    // Host name -> the spelling its definition gives (booleans only).
+    std::map<std::string, BoolSpelling> boolSpellings;
     // The descriptor paths the camera defined ("ImageSource.I%.Sensor.Brightness").
     std::set<std::string> paths;
     // What to store in the channel's container: a bool, an int, or a string

@@ -8,7 +8,9 @@
 #include <json/json.h>
 #include <boost/asio/post.hpp>
 #include <netkit/asio/TcpProbe.h>
+#include <netkit/http/HttpError.h>
 #include <netkit/params/HandlerWrappers.h>
+#include <netkit/params/PropertiesJson.h>
 #include <netkit/util/Contract.h>
 #include <orix/ErrorCodes.h>
 
@@ -31,16 +33,35 @@ const char* const kRateControlUri = "/axis-cgi/param.cgi?action=listdefinitions&
 constexpr std::chrono::milliseconds kProbeTimeout{10000};
 constexpr std::chrono::milliseconds kRtspProbeTimeout{5000};
 
-std::int32_t integerValue(const std::string& body, const std::string& key, std::int32_t missing)
+// More than any Axis product has (multi-sensor cameras and video encoders
+// stay far below): a larger count is a broken answer, not a camera.
+constexpr std::int32_t kMaxVideoChannels = 64;
+constexpr std::int32_t kMaxAudioSources = 16;
+constexpr std::int32_t kMaxPorts = 64;
+
+// A count the camera reports. What no camera can have (negative, not a
+// number, beyond the limit) is logged and replaced by the fallback.
+std::int32_t countValue(const std::string& body, const std::string& key, std::int32_t missing,
+                        std::int32_t limit, const Orix::LoggerOwner& logger)
 {
-    const auto value = findParameterValue(body, key);
+    const auto value = findParameterValue(body, key, logger);
     if (!value)
         return missing;
-    try {
-        return static_cast<std::int32_t>(std::stol(*value));
-    } catch (const std::exception&) {
-        return 0;
+    std::int64_t n = 0;
+    bool valid = !value->empty() && value->size() <= 10;
+    for (char c : *value) {
+        if (!valid || c < '0' || c > '9') {
+            valid = false;
+            break;
+        }
+        n = n * 10 + (c - '0');
     }
+    if (valid && n <= limit)
+        return static_cast<std::int32_t>(n);
+    ORIX_LOG(logger, Orix::LogError,
+             " Device reports " << key << "=" << value->substr(0, 32) << ", which no camera has (0.."
+                                << limit << "); " << missing << " is used");
+    return missing;
 }
 
 Json::Value toJson(const std::vector<std::string>& items)
@@ -56,8 +77,8 @@ Json::Value toJson(const std::vector<std::string>& items)
 void applyTopologyAnswer(const std::string& body, Topology& topology,
                          const Orix::LoggerOwner& logger)
 {
-    topology.product = findParameterValue(body, "Brand.ProdNbr").value_or("");
-    topology.firmware = findParameterValue(body, "Firmware.Version").value_or("");
+    topology.product = findParameterValue(body, "Brand.ProdNbr", logger).value_or("");
+    topology.firmware = findParameterValue(body, "Firmware.Version", logger).value_or("");
     ORIX_LOG(logger, Orix::LogWarning,
              " Connected to device " << topology.product << "/" << topology.firmware);
 
@@ -73,18 +94,23 @@ void applyTopologyAnswer(const std::string& body, Topology& topology,
     if (body.find("CtlQueueing") != std::string::npos)
         topology.ptzControlQueue = true;
 
-    topology.videoCodecs = videoCodecsOf(findParameterValue(body, "Properties.Image.Format").value_or(""));
+    topology.videoCodecs = videoCodecsOf(findParameterValue(body, "Properties.Image.Format", logger).value_or(""));
     if (topology.videoCodecs.empty())
         topology.videoCodecs = {"H264"};
-    topology.audioCodecs = audioCodecsOf(findParameterValue(body, "Audio.Decoder.Format").value_or(""));
+    topology.audioCodecs = audioCodecsOf(findParameterValue(body, "Audio.Decoder.Format", logger).value_or(""));
 
     topology.resolutions = getResolutions(body, logger, "");
 
-    topology.audioSources = integerValue(body, "AudioSource.NbrOfSources", 0);
-    topology.videoChannels = integerValue(body, "ImageSource.NbrOfSources", topology.videoChannels);
-    topology.inputs = integerValue(body, "Input.NbrOfInputs", 0);
-    topology.outputs = integerValue(body, "Output.NbrOfOutputs", 0);
-    topology.virtualInputs = findParameterValue(body, "VirtualInput").value_or("") == "yes";
+    topology.audioSources = countValue(body, "AudioSource.NbrOfSources", 0, kMaxAudioSources, logger);
+    topology.videoChannels = countValue(body, "ImageSource.NbrOfSources", topology.videoChannels,
+                                        kMaxVideoChannels, logger);
+    if (topology.videoChannels == 0) {
+        ORIX_LOG(logger, Orix::LogError, " Device reports no image source; 1 is used");
+        topology.videoChannels = 1;
+    }
+    topology.inputs = countValue(body, "Input.NbrOfInputs", 0, kMaxPorts, logger);
+    topology.outputs = countValue(body, "Output.NbrOfOutputs", 0, kMaxPorts, logger);
+    topology.virtualInputs = findParameterValue(body, "VirtualInput", logger).value_or("") == "yes";
 
     ORIX_LOG(logger, Orix::LogDebug,
              " Device has:"
@@ -96,7 +122,7 @@ void applyTopologyAnswer(const std::string& body, Topology& topology,
                  << " resolutions=" << listToString(topology.resolutions));
 
     unsigned long port = 0;
-    if (const auto text = findParameterValue(body, "Network.RTSP.Port")) {
+    if (const auto text = findParameterValue(body, "Network.RTSP.Port", logger)) {
         try {
             std::size_t used = 0;
             port = std::stoul(*text, &used);
@@ -203,9 +229,15 @@ void Device::handleTopology(unsigned attempt, const boost::system::error_code& e
             handleConnected(error);
             return;
         }
-    } else if (!((response.status >= 200 && response.status < 300) || response.status == 302) ||
-               body.empty()) {
-        ORIX_LOG(*this, Orix::LogWarning, " Can't get data - bad response, default values will be used");
+    } else if (const std::string problem = topologyAnswerProblem(response.status, response.reason, body);
+               !problem.empty()) {
+        // Only a missing CGI (404, older firmware) is answered with defaults;
+        // anything else would report a camera we know nothing about as connected.
+        ORIX_LOG(*this, Orix::LogError, " Can't receive device properties: " << problem);
+        handleConnected(make_error_code(response.status == 401 || response.status == 403
+                                            ? Orix::http::error::unauthorized
+                                            : Orix::http::error::malformedResponse));
+        return;
     } else {
         Topology updated = topology();
         applyTopologyAnswer(body, updated, *this);
@@ -441,6 +473,8 @@ void Device::DescribeDevice(Orix::IDynamicParametersHandler* handler)
         root["rtspOverHttp"] = t.rtspOverHttp;
         root["opticsSetup"] = t.opticsSetup;
         root["ptzControlQueue"] = t.ptzControlQueue;
+        // Product, firmware and lists are the camera's text.
+        Orix::Utility::sanitizeJsonStrings(root);
         Json::StreamWriterBuilder writer;
         writer["indentation"] = "";
         const std::string text = Json::writeString(writer, root);

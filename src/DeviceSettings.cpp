@@ -1,6 +1,7 @@
 #include "DeviceSettings.h"
 
 #include "SettingsRepository.h"
+#include "StreamProfile.h"
 #include "TopologyParser.h"
 #include "VideoStreamPolicy.h"
 
@@ -92,7 +93,7 @@ void DeviceSettings::handleDewarpSupport(const boost::system::error_code& error,
         return;
     }
     try {
-        const auto dewarp = findParameterValue(body, "Properties.Image.Dewarp");
+        const auto dewarp = findParameterValue(body, "Properties.Image.Dewarp", *this);
         if (dewarp && *dewarp == "yes" && !container_.getPersistentParam(kDewarpProperty) &&
             set_->count(kDewarpProperty) == 0) {
             (*set_)[kDewarpProperty] =
@@ -156,7 +157,11 @@ void DeviceSettings::apply(Orix::asio::ConnectionInfoPtr info, boost::asio::io_c
         done(error);
         return;
     }
-    container_.updateParams(changed);
+    // The view is stored once the camera has taken it: a refused view must
+    // not become the device's (and its streams') current one.
+    Orix::Utility::ParamMap others = changed;
+    others.erase(kDewarpProperty);
+    container_.updateParams(others);
     if (Orix::Utility::processBlockingConfiguration(container_, changed, *this)) {
         done(Orix::Ok);
         return;
@@ -187,12 +192,20 @@ void DeviceSettings::apply(Orix::asio::ConnectionInfoPtr info, boost::asio::io_c
                 request_.reset();
             }
             std::uint32_t result = Orix::Utility::checkHttpAnswer(*this, e, body, response, uri);
-            if (result == Orix::Ok && body.find("# Error") != std::string::npos) {
-                ORIX_LOG(*this, LogError, " Device refused the view '" << view << "', request: " << uri);
-                result = Orix::InvalidArgument;
+            if (result == Orix::Ok) {
+                const ParamCgiAnswer answer = classifyParamCgiAnswer(body);
+                if (!answer.ok) {
+                    ORIX_LOG(*this, LogError,
+                             " Device refused the view '" << view << "': " << answer.reason
+                                                          << ", request: " << uri);
+                    result = Orix::InvalidArgument;
+                }
             }
-            if (result == Orix::Ok && viewChanged)
-                viewChanged(view);
+            if (result == Orix::Ok) {
+                container_.updateParams({{kDewarpProperty, view}});
+                if (viewChanged)
+                    viewChanged(view);
+            }
             done(result);
         });
     std::lock_guard<std::mutex> lock(requestMutex_);

@@ -63,30 +63,96 @@ unsigned subStreamBitrate(const std::string& resolution)
     return bitrate > 0 ? static_cast<unsigned>(bitrate) : 512;
 }
 
+namespace {
+
+const char* const kHex = "0123456789ABCDEF";
+
+bool unreserved(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == '~';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string encodeProfileValue(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        if (unreserved(c)) {
+            out += c;
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 0xf];
+        }
+    }
+    return out;
+}
+
+std::string decodeProfileValue(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+                   hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += c; // a lone '%' stays as the camera stored it
+        }
+    }
+    return out;
+}
+
 std::string encodeProfileParameters(const ProfileParameters& parameters)
 {
+    // The pairs are joined as the profile stores them, then the whole string
+    // is escaped once more for the param.cgi query that carries it.
     std::string text;
+    auto append = [&text](const std::string& raw) {
+        for (const char c : raw) {
+            if (c == '=') {
+                text += "%3d";
+            } else if (c == '&') {
+                text += "%26";
+            } else if (unreserved(c) || c == ':' || c == ',' || c == '/') {
+                text += c;
+            } else {
+                const auto u = static_cast<unsigned char>(c);
+                text += '%';
+                text += kHex[u >> 4];
+                text += kHex[u & 0xf];
+            }
+        }
+    };
     for (const auto& [key, value] : parameters) {
         if (!text.empty())
-            text += "%26";
-        text += key + "%3d";
-        for (char c : value) {
-            if (c == ' ')
-                text += "%2520";
-            else if (c == '&')
-                text += "%26";
-            else if (c == '=')
-                text += "%3d";
-            else
-                text += c;
-        }
+            append("&");
+        append(key);
+        append("=");
+        append(value);
     }
     return text;
 }
 
-namespace {
-
-void setParameter(ProfileParameters& parameters, const std::string& key, const std::string& value)
+void setProfileParameter(ProfileParameters& parameters, const std::string& key, const std::string& value)
 {
     for (auto& [name, current] : parameters) {
         if (name == key) {
@@ -97,7 +163,75 @@ void setParameter(ProfileParameters& parameters, const std::string& key, const s
     parameters.emplace_back(key, value);
 }
 
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The first line of a camera's answer, trimmed and cut to a length a log
+// line and an error message can carry.
+std::string firstLine(const std::string& text)
+{
+    constexpr std::size_t kMaxReason = 200;
+    std::size_t begin = 0;
+    while (begin < text.size() && isSpace(text[begin]))
+        ++begin;
+    std::size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos)
+        end = text.size();
+    while (end > begin && isSpace(text[end - 1]))
+        --end;
+    std::string line = text.substr(begin, std::min(end - begin, kMaxReason));
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
+    }
+    if (end - begin > kMaxReason)
+        line += "...";
+    return line;
+}
+
 } // namespace
+
+ParamCgiAnswer classifyParamCgiAnswer(const std::string& body)
+{
+    ParamCgiAnswer answer;
+    std::size_t end = body.size();
+    while (end > 0 && isSpace(body[end - 1]))
+        --end;
+    const std::string text = body.substr(0, end);
+    if (text == "OK") {
+        answer.ok = true;
+        return answer;
+    }
+    // "<letters><digits> OK", as "S8 OK" or "G0 OK".
+    std::size_t pos = 0;
+    while (pos < text.size() && std::isupper(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    const std::size_t digits = pos;
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    if (digits > 0 && pos > digits && pos - digits <= 5 && text.compare(pos, std::string::npos, " OK") == 0) {
+        answer.ok = true;
+        answer.addedIndex = static_cast<unsigned>(std::stoul(text.substr(digits, pos - digits)));
+        return answer;
+    }
+    if (text.empty()) {
+        answer.reason = "empty answer";
+        return answer;
+    }
+    // The camera's own complaint, wherever it stands, says the most.
+    std::size_t complaint = text.compare(0, 2, "# ") == 0 ? 0 : text.find("\n# ");
+    if (complaint != std::string::npos) {
+        complaint += text[complaint] == '\n' ? 3 : 2;
+        answer.reason = firstLine(text.substr(complaint));
+    } else {
+        answer.reason = "unexpected answer: " + firstLine(text);
+    }
+    return answer;
+}
 
 StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
                                                 const StreamProfileInputs& inputs,
@@ -125,7 +259,7 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
                                check.name) != 0)
                 continue;
             const auto parameters =
-                findParameterValue(answer, "root.StreamProfile.S" + index + ".Parameters");
+                findParameterValue(answer, "root.StreamProfile.S" + index + ".Parameters", logger);
             if (parameters) {
                 check.exists = true;
                 check.index = static_cast<unsigned>(std::stoul(index));
@@ -158,17 +292,17 @@ StreamProfileCheck checkStreamProfileForChannel(const std::string& answer,
 
     ProfileParameters parameters = check.parameters;
     if (!check.codec.empty())
-        setParameter(parameters, "videocodec", check.codec);
+        setProfileParameter(parameters, "videocodec", check.codec);
     if (!check.resolution.empty())
-        setParameter(parameters, "resolution", check.resolution);
+        setProfileParameter(parameters, "resolution", check.resolution);
     if (check.codec != "jpeg") {
-        setParameter(parameters, "fps", "25");
-        setParameter(parameters, "videobitratemode", inputs.rateControlMode);
+        setProfileParameter(parameters, "fps", "25");
+        setProfileParameter(parameters, "videobitratemode", inputs.rateControlMode);
         if (inputs.rateControlMode == "cbr") {
-            setParameter(parameters, "videobitrate", std::to_string(check.bitrate));
-            setParameter(parameters, "videobitratepriority", "framerate");
+            setProfileParameter(parameters, "videobitrate", std::to_string(check.bitrate));
+            setProfileParameter(parameters, "videobitratepriority", "framerate");
         } else {
-            setParameter(parameters, "videoabrtargetbitrate", std::to_string(check.bitrate));
+            setProfileParameter(parameters, "videoabrtargetbitrate", std::to_string(check.bitrate));
         }
     }
     const std::string encoded = encodeProfileParameters(parameters);

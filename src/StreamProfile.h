@@ -5,6 +5,7 @@
 // created or corrected, and with which parameters.
 #include <cstdint>
 #include <netkit/util/Logging.h>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,7 +57,31 @@ std::string subStreamResolution(const std::vector<std::string>& resolutions);
 // width * height / 1e6 * 1024 truncated (512 when not positive); 0 when empty.
 unsigned subStreamBitrate(const std::string& resolution);
 
-// The value of a profile's Parameters as written in a param.cgi request.
+// What a param.cgi add or update answer says. The camera answers HTTP 200
+// either way: "S<k> OK" (the new instance) for an add, "OK" for an update;
+// "# Error: ...", "# Request failed: ..." or any other text is a refusal.
+struct ParamCgiAnswer {
+    bool ok = false;
+    std::string reason;                 // why it failed, one line; empty on success
+    std::optional<unsigned> addedIndex; // k of "S<k> OK"
+};
+ParamCgiAnswer classifyParamCgiAnswer(const std::string& body);
+
+// A profile's Parameters is a media.amp query string: values are stored
+// percent-encoded ("textstring=Gate%20%26%20Yard"). encodeProfileValue gives
+// a host value as stored; decodeProfileValue reads a stored one back ('+' is
+// a space, %XX a byte).
+std::string encodeProfileValue(const std::string& value);
+std::string decodeProfileValue(const std::string& text);
+
+// Sets key to an already encoded value: in its place when the profile has
+// the key, else at the end. Every other pair stays as the camera has it.
+void setProfileParameter(ProfileParameters& parameters, const std::string& key, const std::string& value);
+
+// The value of a profile's Parameters as written in a param.cgi request:
+// the stored pairs joined with '&' and the whole escaped once more, so the
+// camera's one level of URL decoding stores them exactly ("=" is "%3d",
+// "&" "%26", a stored "%20" "%2520").
 std::string encodeProfileParameters(const ProfileParameters& parameters);
 
 } // namespace Vapixcam

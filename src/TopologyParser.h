@@ -10,7 +10,20 @@
 
 namespace Vapixcam {
 
+// No camera value comes near this (a stream profile's Parameters, the
+// longest, holds a few hundred bytes); a longer one is a broken or hostile
+// answer and counts as missing, so its size goes no further.
+inline constexpr std::size_t kMaxParameterValueBytes = 64 * 1024;
+
 std::optional<std::string> findParameterValue(const std::string& body, const std::string& key);
+// The same, logging an over-long value it passes over.
+std::optional<std::string> findParameterValue(const std::string& body, const std::string& key,
+                                              const Orix::LoggerOwner& logger);
+
+// Why a topology answer (HTTP status, reason phrase, body) cannot be used,
+// in one line; empty when it can: 2xx with a parameter list that names the
+// product.
+std::string topologyAnswerProblem(unsigned status, const std::string& reason, const std::string& body);
 
 // Host codec names found in a camera format list, in table order:
 // h265 -> H265, h264 -> H264, mpeg4 -> MPEG4, jpeg -> MJPEG. Empty when none.

@@ -154,6 +154,10 @@ DescriptorTable buildTable()
          "videobitratepriority", [](S s) { return rateControlIs(s, "cbr"); }},
         {"Image.I%.RateControl.TargetBitrate", "bitRate", K::intRange, true, "videobitrate",
          [](S s) { return rateControlIs(s, "cbr"); }},
+        // Firmware spells the cap two ways; the camera's own spelling is
+        // read and written.
+        {"Image.I%.RateControl.MaxBitrate", "maxBitrate", K::intRange, true, "videomaxbitrate",
+         [](S s) { return rateControlIs(s, "mbr"); }},
         {"Image.I%.RateControl.MBR.MaxBitRate", "maxBitrate", K::intRange, true, "videomaxbitrate",
          [](S s) { return rateControlIs(s, "mbr"); }},
         {"Image.I%.RateControl.ABR.TargetBitrate", "abrTargetBitRate", K::intRange, true,

@@ -21,17 +21,6 @@ const Orix::http::Headers& jsonHeaders()
     return headers;
 }
 
-// param.cgi answers 200 with "# Error: Error setting '<param>' to '<value>'!"
-// when it refuses a value; the line, or empty.
-std::string paramRefusal(const std::string& body)
-{
-    const auto at = body.find("# Error");
-    if (at == std::string::npos)
-        return {};
-    const auto end = body.find_first_of("\r\n", at);
-    return body.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
 // The JSON services answer 200 with an "error" member when they refuse.
 std::string jsonRefusal(const std::string& body)
 {
@@ -147,10 +136,11 @@ void VideoSettingsWriter::send(const VideoUpdatePlan& plan)
                                  if (Orix::Utility::checkHttpAnswer(*self, error, body, response, uri) !=
                                      Orix::Ok)
                                      return;
-                                 const std::string refusal = paramRefusal(body);
-                                 if (!refusal.empty()) {
+                                 // 200 with anything but "OK" is a refusal.
+                                 const ParamCgiAnswer answer = classifyParamCgiAnswer(body);
+                                 if (!answer.ok) {
                                      ORIX_LOG(*self, LogError,
-                                              " Device refused the update: " << refusal
+                                              " Device refused the update: " << answer.reason
                                                                              << ", request: " << uri);
                                      self->recordRefusal(Orix::InvalidArgument);
                                  }

@@ -168,6 +168,10 @@ private:
             const auto on = boolOf(value);
             if (!on)
                 break;
+            // As the camera's definition spells it (yes/no, On/Off, true/false...).
+            const auto spelling = acquired_.properties.boolSpellings.find(d.hostName);
+            if (spelling != acquired_.properties.boolSpellings.end())
+                return *on ? spelling->second.on : spelling->second.off;
             if (d.hostName == "autoSlowShutter")
                 return std::string(*on ? "on" : "off");
             if (d.hostName == "digitalPtz")
@@ -191,11 +195,19 @@ private:
         return std::nullopt;
     }
 
-    // The second stream's profile anew from the current values.
+    // The second stream's profile as the camera has it, with the changed
+    // settings merged in: keys the driver does not model, their order and
+    // the values of unchanged settings stay as they are.
     ProfileParameters profileParameters() const
     {
-        ProfileParameters params{{"videocodec", cameraCodecName(in_.codec)}};
+        ProfileParameters params = acquired_.profile;
+        const std::string codec = cameraCodecName(in_.codec);
+        if (!codec.empty() &&
+            (in_.changed.count("codec") != 0 || findProfileParameter(params, "videocodec") == nullptr))
+            setProfileParameter(params, "videocodec", codec);
         for (const auto& name : VideoParameterTable::profileRewriteOrder()) {
+            if (in_.changed.count(name) == 0)
+                continue;
             for (const auto* d : VideoParameterTable::findByHostName(name)) {
                 if (d->profileKey.empty() || acquired_.properties.kinds.count(name) == 0 ||
                     !writable(*d))
@@ -203,9 +215,8 @@ private:
                 const auto stored = in_.values->getPersistentParam(name);
                 if (!stored)
                     continue;
-                const auto text = profileValue(*d, *stored);
-                if (text)
-                    params.emplace_back(d->profileKey, *text);
+                if (const auto text = profileValue(*d, *stored))
+                    setProfileParameter(params, d->profileKey, encodeProfileValue(*text));
                 break;
             }
         }

@@ -175,7 +175,7 @@ TEST(CamsimRtsp, FfprobeReadsEveryTransportAndCodec)
         {"H.265 over TCP", "tcp", "camera=1&videocodec=h265&resolution=1920x1080", "hevc", 1920, 1080, false},
         {"H.265 over UDP", "udp", "videocodec=h265&resolution=640x360", "hevc", 640, 360, false},
         {"JPEG with audio over UDP", "udp", "videocodec=jpeg&resolution=704x576&audio=1", "mjpeg", 704, 576, true},
-        {"MJPEG through the HTTPS tunnel", "https", "videocodec=mjpeg&resolution=640x360", "mjpeg", 640, 360, false},
+        {"MJPEG through the HTTPS tunnel", "https", "videocodec=jpeg&resolution=640x360", "mjpeg", 640, 360, false},
         {"nearest clip to 800x600", "tcp", "videocodec=h264&resolution=800x600", "h264", 704, 576, false},
     };
     for (const auto& c : cases)

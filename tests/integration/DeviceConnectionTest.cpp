@@ -2,6 +2,7 @@
 #include "Device.h"
 #include "support/CamsimProcess.h"
 #include "support/FakeHost.h"
+#include "support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 #include <netkit/http/HttpClient.h>
@@ -100,15 +101,25 @@ TEST_F(DeviceConnection, ReadsTopologyOfEachModel)
     }
 }
 
-TEST_F(DeviceConnection, BadTopologyAnswersConnectWithDefaults)
+TEST_F(DeviceConnection, OnlyAMissingTopologyCgiConnectsWithDefaults)
 {
     const struct {
         const char* fault;
+        ConnectionState state;
+        std::uint32_t result; // of a failed attempt
         const char* logged;
     } cases[] = {
-        {"/axis-cgi/param.cgi=status:404", "Can't receive device properties: 404."},
-        {"/axis-cgi/param.cgi=status:500", " Can't get data - bad response, default values will be used"},
-        {"/axis-cgi/param.cgi=empty", " Can't get data - bad response, default values will be used"},
+        // Older firmware without the CGI: defaults.
+        {"/axis-cgi/param.cgi=status:404", ConnectionState::Connected, 0,
+         " Can't receive device properties: 404."},
+        {"/axis-cgi/param.cgi=status:403", ConnectionState::Failed, Orix::Unauthorized,
+         " Can't receive device properties: HTTP 403"},
+        {"/axis-cgi/param.cgi=status:500", ConnectionState::Failed, Orix::ProtocolError,
+         " Can't receive device properties: HTTP 500"},
+        {"/axis-cgi/param.cgi=status:302", ConnectionState::Failed, Orix::ProtocolError,
+         " Can't receive device properties: HTTP 302"},
+        {"/axis-cgi/param.cgi=empty", ConnectionState::Failed, Orix::ProtocolError,
+         " Can't receive device properties: empty answer"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -116,13 +127,27 @@ TEST_F(DeviceConnection, BadTopologyAnswersConnectWithDefaults)
         options.faults = {c.fault};
         CamsimProcess camsim(options);
         Connection connection(camsim.url());
-        ASSERT_EQ(connection.outcome(), ConnectionState::Connected) << connection.log->all();
+        ASSERT_EQ(connection.outcome(), c.state) << connection.log->all();
+        EXPECT_TRUE(connection.log->contains(c.logged)) << connection.log->all();
         const Vapixcam::Topology t = connection.device->topology();
         EXPECT_EQ(t.product, "");
-        EXPECT_EQ(t.videoCodecs, std::vector<std::string>{"H264"});
-        EXPECT_EQ(t.rtspPort, Orix::http::DEFAULT_RTSP_PORT);
-        EXPECT_TRUE(connection.log->contains(c.logged)) << connection.log->all();
-        EXPECT_TRUE(connection.log->contains(", default values will be used"));
+        if (c.state == ConnectionState::Failed) {
+            EXPECT_EQ(connection.handler.lastResult(), c.result);
+            // vapixcam's one error line names the reason, not just the code.
+            const auto r = TestSupport::runProcess(
+                {std::string(VAPIXCAM_BIN_DIR) + "/vapixcam", "info", camsim.url(), "--timeout", "20"},
+                std::chrono::seconds(120));
+            EXPECT_NE(r.exitCode, 0) << r.summary();
+            const std::string err = "\n" + r.err;
+            const auto own = err.find("\nvapixcam: cannot connect to ");
+            ASSERT_NE(own, std::string::npos) << r.err;
+            const std::string line = err.substr(own + 1, err.find('\n', own + 1) - own - 1);
+            EXPECT_NE(line.find(c.logged + 1), std::string::npos) << line;
+        } else {
+            EXPECT_EQ(t.videoCodecs, std::vector<std::string>{"H264"});
+            EXPECT_EQ(t.rtspPort, Orix::http::DEFAULT_RTSP_PORT);
+            EXPECT_TRUE(connection.log->contains(", default values will be used"));
+        }
     }
 }
 

@@ -91,6 +91,19 @@ std::size_t countRequests(const CamsimProcess& camsim, const std::string& method
     return n;
 }
 
+// The Parameters camsim holds for the stream profile with this name.
+std::string profileParameters(const CamsimProcess& camsim, const std::string& name)
+{
+    const auto answer = TestSupport::plainHttpRequest(camsim.httpPort(), "GET", "/camsim/state");
+    const Json::Value params = parseJson(answer.body)["params"];
+    for (const auto& key : params.getMemberNames()) {
+        const auto at = key.rfind(".Name");
+        if (at != std::string::npos && at + 5 == key.size() && params[key].asString() == name)
+            return params[key.substr(0, at) + ".Parameters"].asString();
+    }
+    return "<no profile " + name + ">";
+}
+
 // The frame size in a JPEG's start-of-frame segment (SOF0..SOF2).
 std::optional<std::pair<int, int>> jpegSize(const std::vector<std::uint8_t>& jpeg)
 {
@@ -111,13 +124,13 @@ struct Rig {
     Vapixcam::VideoSource* source = nullptr;
     bool started = false;
 
-    explicit Rig(const CamsimProcess& camsim)
+    explicit Rig(const CamsimProcess& camsim, std::uint32_t stream = 0)
     {
         device = std::make_unique<Vapixcam::Device>(&deviceHandler, info->devices.front(), "generic", "", info, log);
         device->setRetryDelayFunction([](unsigned) { return std::chrono::milliseconds(60000); });
         device->Connect(camsim.url().c_str());
         EXPECT_TRUE(deviceHandler.waitFor(ConnectionState::Connected)) << log->all();
-        source = static_cast<Vapixcam::VideoSource*>(device->CreateVideoSource(&video, 0, 0, nullptr));
+        source = static_cast<Vapixcam::VideoSource*>(device->CreateVideoSource(&video, 0, stream, nullptr));
         EXPECT_NE(source, nullptr);
     }
     ~Rig()
@@ -259,7 +272,7 @@ TEST_F(VideoSettings, ApplyBeforeStartIsCarriedOutAfterStart)
     EXPECT_EQ(handler.result.load(), Orix::Ok);
     ASSERT_TRUE(rig.video.waitForFrames(rig.video.frames() + 2, 1));
     EXPECT_EQ(rig.video.codec(), "MJPEG");
-    EXPECT_GE(countRequests(camsim, "PLAY", "videocodec=mjpeg"), 1u);
+    EXPECT_GE(countRequests(camsim, "PLAY", "videocodec=jpeg"), 1u);
     EXPECT_EQ(handler.calls.load(), 1);
 }
 
@@ -428,4 +441,86 @@ TEST_F(VideoSettings, CaptureModeRebootsTheCameraAndTheStreamComesBack)
 
     const std::size_t frames = rig.video.frames();
     EXPECT_TRUE(rig.video.waitForFrames(frames + 10, 1, std::chrono::seconds(60))) << rig.log->all();
+}
+
+TEST_F(VideoSettings, BooleansAreWrittenAsTheCameraSpellsThem)
+{
+    // The M1065-LW defines WDR as <bool true="on" false="off" />, the mirror
+    // as yes/no.
+    CamsimProcess camsim;
+    Rig rig(camsim);
+    rig.start();
+    ASSERT_EQ(properties(rig.acquire()).at("WDR")["current"].asBool(), true);
+    const struct {
+        const char* name;
+        bool value;
+        const char* path;
+        const char* stored;
+    } steps[] = {
+        {"WDR", false, "ImageSource.I0.Sensor.WDR", "off"},
+        {"WDR", true, "ImageSource.I0.Sensor.WDR", "on"},
+        {"imageMirror", true, "Image.I0.Appearance.MirrorEnabled", "yes"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::string(s.name) + (s.value ? " on" : " off"));
+        ASSERT_EQ(rig.source->SetValue(s.name, s.value), Orix::Ok);
+        EXPECT_EQ(rig.apply(), Orix::Ok) << rig.log->all();
+        EXPECT_EQ(cameraValue(camsim, s.path), s.stored);
+        EXPECT_EQ(properties(rig.acquire()).at(s.name)["current"].asBool(), s.value);
+    }
+}
+
+TEST_F(VideoSettings, SecondStreamOverlayTextReachesTheProfileIntact)
+{
+    CamsimProcess camsim;
+    Rig rig(camsim, 1);
+    rig.start();
+    ASSERT_EQ(properties(rig.acquire()).count("textOverlay"), 1u) << rig.log->all();
+    const std::string before = profileParameters(camsim, "Profile101");
+    const struct {
+        const char* text;
+        const char* stored; // the textstring value in the camera's profile
+    } cases[] = {
+        {"%F %T", "%25F%20%25T"},
+        {"Gate #2", "Gate%20%232"},
+        {"a+b", "a%2Bb"},
+        {"in & out", "in%20%26%20out"},
+        {"x=1", "x%3D1"},
+        {"Inngang \xC3\x98st", "Inngang%20%C3%98st"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(rig.source->SetValue("textOverlay", c.text), Orix::Ok);
+        ASSERT_EQ(rig.apply(), Orix::Ok) << rig.log->all();
+        const std::string parameters = profileParameters(camsim, "Profile101");
+        // Merged into the profile: what was there stays in front.
+        EXPECT_EQ(parameters.rfind(before, 0), 0u) << parameters;
+        EXPECT_NE(parameters.find(std::string("&textstring=") + c.stored), std::string::npos) << parameters;
+        EXPECT_EQ(properties(rig.acquire()).at("textOverlay")["current"].asString(), c.text);
+    }
+}
+
+TEST_F(VideoSettings, CamsimRefusesCodecNamesACameraRefuses)
+{
+    CamsimProcess camsim;
+    const auto info = Orix::asio::parseConnectionInfo(camsim.url());
+    const struct {
+        const char* request;
+        const char* answer;
+    } cases[] = {
+        {"/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Old"
+         "&StreamProfile.S.Parameters=videocodec%3Dmjpeg",
+         "# Error: Error setting 'StreamProfile.S.Parameters' to 'videocodec=mjpeg'!\n"},
+        {"/axis-cgi/param.cgi?action=update&StreamProfile.S0.Parameters=videocodec%3Dmjpeg%26fps%3D5",
+         "# Error: Error setting 'StreamProfile.S0.Parameters' to 'videocodec=mjpeg&fps=5'!\n"},
+        {"/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Jpeg"
+         "&StreamProfile.S.Parameters=videocodec%3Djpeg",
+         "S2 OK\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        std::string body;
+        ASSERT_FALSE(Orix::http::syncHttpGet(info, c.request, nullptr, body));
+        EXPECT_EQ(body, c.answer);
+    }
 }

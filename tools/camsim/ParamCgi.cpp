@@ -3,6 +3,7 @@
 #include "ErrorPages.h"
 #include "ParamFormat.h"
 #include "Router.h"
+#include "RtspStreamRequest.h"
 
 #include <cctype>
 
@@ -40,6 +41,14 @@ bool isInstanceName(const std::string& name, const std::string& letter)
             return false;
     }
     return true;
+}
+
+// A stream profile's Parameters is a media.amp query: the camera refuses
+// what it could not stream, as it refuses any other bad value.
+bool isProfileParameters(const std::string& path)
+{
+    return startsWithNoCase(path, "StreamProfile.") && path.size() > 11 &&
+           iequals(path.substr(path.size() - 11), ".Parameters");
 }
 
 bool isReserved(const std::string& name)
@@ -107,7 +116,8 @@ std::string ParamCgi::update(Model& model, const FormPairs& args)
         if (isReserved(a.first))
             continue;
         Param* p = model.params.findParam(a.first);
-        if (!p || !p->type.writable() || !p->type.accepts(a.second))
+        if (!p || !p->type.writable() || !p->type.accepts(a.second) ||
+            (isProfileParameters(stripRoot(a.first)) && !profileParametersAccepted(a.second, model.params)))
             return settingError(a.first, a.second);
         changes.emplace_back(p, &a.second);
     }
@@ -171,7 +181,8 @@ std::string ParamCgi::add(Model& model, const FormPairs& args)
                     match = &tp;
             }
         }
-        if (!match || !match->type.accepts(a.second))
+        if (!match || !match->type.accepts(a.second) ||
+            (isProfileParameters(name) && !profileParametersAccepted(a.second, model.params)))
             return settingError(a.first, a.second);
         given.emplace_back(match, &a.second);
     }

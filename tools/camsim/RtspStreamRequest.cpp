@@ -91,6 +91,22 @@ std::optional<bool> flag(const std::string& s)
 
 } // namespace
 
+bool videoCodecSupported(const std::string& codec, const ParamTree& tree)
+{
+    // The camera's own names only: "mjpeg" is refused even where
+    // Properties.Image.Format lists it.
+    return (codec == "h264" || codec == "h265" || codec == "jpeg") && formatSupported(tree, codec);
+}
+
+bool profileParametersAccepted(const std::string& parameters, const ParamTree& tree)
+{
+    const auto args = parseForm(parameters);
+    if (!args)
+        return false;
+    const auto codec = lastValue(*args, "videocodec");
+    return !codec || videoCodecSupported(toLower(*codec), tree);
+}
+
 bool parseResolution(const std::string& text, unsigned& width, unsigned& height)
 {
     static const struct {
@@ -159,9 +175,7 @@ std::optional<StreamRequest> resolveStreamRequest(const std::string& query, cons
     std::string codec = "h264";
     if (const auto c = lastValue(args, "videocodec"))
         codec = toLower(*c);
-    if (codec == "mjpeg")
-        codec = "jpeg";
-    if ((codec != "h264" && codec != "h265" && codec != "jpeg") || !formatSupported(tree, codec)) {
+    if (!videoCodecSupported(codec, tree)) {
         error = {400, "videocodec=" + codec + " is not supported by this camera"};
         return std::nullopt;
     }

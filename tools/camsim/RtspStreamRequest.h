@@ -35,6 +35,14 @@ struct StreamRequestError {
 std::optional<StreamRequest> resolveStreamRequest(const std::string& query, const ParamTree& tree,
                                                   StreamRequestError& error);
 
+// Whether the camera streams videocodec=codec: its own lower-case names
+// (h264, h265, jpeg) that Properties.Image.Format lists.
+bool videoCodecSupported(const std::string& codec, const ParamTree& tree);
+
+// Whether a stream profile's Parameters (a media.amp query string) may be
+// stored: well-formed escapes and a codec the camera streams.
+bool profileParametersAccepted(const std::string& parameters, const ParamTree& tree);
+
 // "1280x720", or the old names 4CIF, 2CIFEXP, 2CIF, CIF, QCIF (PAL sizes).
 bool parseResolution(const std::string& text, unsigned& width, unsigned& height);
 

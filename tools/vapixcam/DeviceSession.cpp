@@ -53,8 +53,7 @@ void DeviceSession::connect()
         return;
     case DeviceStateRecorder::Outcome::Failed:
         throw CliError(kExitNotConnected, "cannot connect to " + displayedAddress() + ": " +
-                                              errorMeaning(failure) + " (code " +
-                                              formatResultCode(failure) + ")");
+                                              failureText(failure));
     case DeviceStateRecorder::Outcome::TimedOut:
         throw CliError(kExitNoAnswer, "no answer from " + displayedAddress() + " within " +
                                           std::to_string(options_.timeoutSeconds) + " s");

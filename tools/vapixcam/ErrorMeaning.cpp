@@ -1,5 +1,7 @@
 #include "ErrorMeaning.h"
 
+#include "StderrLogger.h"
+
 #include <cstdio>
 #include <orix/ErrorCodes.h>
 
@@ -55,6 +57,15 @@ std::string formatResultCode(std::uint32_t code)
 {
     char text[16];
     std::snprintf(text, sizeof text, "0x%03X", static_cast<unsigned>(code));
+    return text;
+}
+
+std::string failureText(std::uint32_t code)
+{
+    std::string text = errorMeaning(code) + " (code " + formatResultCode(code) + ")";
+    const std::string reason = StderrLogger::lastError();
+    if (!reason.empty())
+        text += ": " + reason;
     return text;
 }
 

@@ -84,8 +84,7 @@ int InfoCommand::run()
             throw CliError(kExitError, "the device did not answer DescribeDevice");
         if (!collector.succeeded())
             throw CliError(kExitError, "the device cannot describe itself: " +
-                                           errorMeaning(collector.failure()) + " (code " +
-                                           formatResultCode(collector.failure()) + ")");
+                                           failureText(collector.failure()));
         description = collector.json();
     }
     loader.fini();

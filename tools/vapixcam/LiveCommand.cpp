@@ -112,8 +112,7 @@ void applyStreamSettings(Orix::GDRV::IVideoSource& source, const LiveOptions& op
         throw CliError(kExitError, "the video source takes no settings (no IAsyncAdjuster)");
     auto check = [](std::uint32_t code, const std::string& what) {
         if (code != Orix::Ok)
-            throw CliError(kExitError, "the video source refuses " + what + ": " + errorMeaning(code) +
-                                           " (code " + formatResultCode(code) + ")");
+            throw CliError(kExitError, "the video source refuses " + what + ": " + failureText(code));
     };
     check(adjuster->SetValue("transportProtocol", options.transport.c_str()),
           "transport " + options.transport);
@@ -131,8 +130,7 @@ void checkApplied(ActionWaiter& waiter)
     if (!result)
         throw CliError(kExitError, "the video source did not answer ApplySettings");
     if (*result != Orix::Ok)
-        throw CliError(kExitError, "the video source refuses its settings: " + errorMeaning(*result) +
-                                       " (code " + formatResultCode(*result) + ")");
+        throw CliError(kExitError, "the video source refuses its settings: " + failureText(*result));
 }
 
 std::string channelName(const LiveOptions& options)
@@ -282,8 +280,7 @@ int LiveCommand::run()
             message += interrupted ? " before the interruption"
                                    : " within " + std::to_string(device_.timeoutSeconds) + " s";
             if (c.failures > 0)
-                message += "; the stream failed: " + errorMeaning(c.lastFailure) + " (code " +
-                           formatResultCode(c.lastFailure) + ")";
+                message += "; the stream failed: " + failureText(c.lastFailure);
             throw CliError(kExitNoAnswer, message);
         }
         result = report(reception, live_, startCalled);

@@ -121,8 +121,7 @@ std::string SettingsTarget::acquire(std::chrono::milliseconds limit)
                                           " s");
     }
     if (!collector->succeeded())
-        throw CliError(kExitError, name_ + " cannot read its settings: " + errorMeaning(collector->failure()) +
-                                       " (code " + formatResultCode(collector->failure()) + ")");
+        throw CliError(kExitError, name_ + " cannot read its settings: " + failureText(collector->failure()));
     return collector->json();
 }
 

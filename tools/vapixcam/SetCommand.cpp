@@ -184,7 +184,7 @@ int SetCommand::run()
             const std::uint32_t code = setOne(target.adjuster(), name, value);
             if (code != Orix::Ok)
                 throw CliError(kExitError, targetName + " refuses " + name + " = " + describe(value) + ": " +
-                                               errorMeaning(code) + " (code " + formatResultCode(code) + ")");
+                                               failureText(code));
         }
         // Kept alive until the process ends, in case the answer comes late.
         static std::vector<std::unique_ptr<ActionWaiter>> abandoned;
@@ -202,8 +202,7 @@ int SetCommand::run()
 
     std::cout << "ApplySettings: " << formatResultCode(result) << " " << errorMeaning(result) << std::endl;
     if (result != Orix::Ok)
-        throw CliError(kExitError, "applying the settings to " + targetName + " failed: " + errorMeaning(result) +
-                                       " (code " + formatResultCode(result) + ")");
+        throw CliError(kExitError, "applying the settings to " + targetName + " failed: " + failureText(result));
     return kExitOk;
 }
 

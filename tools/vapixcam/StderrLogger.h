@@ -4,6 +4,7 @@
 // gated by the level chosen on the command line (0 admits everything,
 // 3 only errors).
 #include <mutex>
+#include <string>
 #include <orix/ILogger.h>
 
 namespace VapixcamCli {
@@ -20,6 +21,11 @@ public:
     void Log(int level, const char* text) override;
 
     static const char* levelName(int level);
+
+    // The last error-level message the driver logged in this process, on one
+    // line and cut to a readable length (whatever the level admits to
+    // stderr); empty when there was none. Driver logs carry no passwords.
+    static std::string lastError();
 
 private:
     void write(const std::string& line);

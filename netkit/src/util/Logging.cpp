@@ -19,18 +19,26 @@ bool LoggerOwner::isLogEnabled(int level) const
     return logger_ && logLevelAdmits(logger_->GetLogLevel(), level);
 }
 
+std::string capLogMessage(const std::string& message)
+{
+    if (message.size() <= kMaxLogMessageBytes)
+        return message;
+    // Cut at a character boundary: a UTF-8 sequence is not split.
+    std::size_t keep = kMaxLogMessageBytes;
+    while (keep > 0 && (static_cast<unsigned char>(message[keep]) & 0xC0) == 0x80)
+        --keep;
+    return message.substr(0, keep) + "... [" + std::to_string(message.size() - keep) +
+           " more bytes not logged]";
+}
+
 void LoggerOwner::writeLog(int level, const char* file, int line, const char* prettyFunction,
                            const std::string& message) const
 {
     if (!logger_)
         return;
     const std::string function = qualifiedFunctionName(prettyFunction);
-    if (prefix_.empty()) {
-        logger_->Log(level, file, line, function.c_str(), message.c_str());
-    } else {
-        const std::string text = prefix_ + message;
-        logger_->Log(level, file, line, function.c_str(), text.c_str());
-    }
+    const std::string text = capLogMessage(prefix_.empty() ? message : prefix_ + message);
+    logger_->Log(level, file, line, function.c_str(), text.c_str());
 }
 
 void LoggerOwner::setLogPrefix(const std::string& prefix, const std::string& argument)

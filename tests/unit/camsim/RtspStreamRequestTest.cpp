@@ -41,7 +41,7 @@ TEST(StreamRequest, ArgumentsProfilesAndDefaults)
     } cases[] = {
         {"M1065-LW", "", 1, VideoCodec::H264, 1920, 1080, 0, true, false},
         {"M1065-LW", "camera=2", 2, VideoCodec::H264, 1920, 1080, 0, true, false},
-        {"M1065-LW", "videocodec=mjpeg&resolution=640x360&fps=10", 1, VideoCodec::Jpeg, 640, 360, 10, true, false},
+        {"M1065-LW", "videocodec=jpeg&resolution=640x360&fps=10", 1, VideoCodec::Jpeg, 640, 360, 10, true, false},
         {"M1065-LW", "videocodec=jpeg&resolution=1280X720", 1, VideoCodec::Jpeg, 1280, 720, 0, true, false},
         {"M1065-LW", "audio=1&video=0", 1, VideoCodec::H264, 1920, 1080, 0, false, true},
         {"M1065-LW", "streamprofile=profile_1&resolution=640x360", 1, VideoCodec::H264, 640, 360, 0, true, false},
@@ -82,7 +82,7 @@ TEST(StreamRequest, WhatTheCameraRefuses)
         {"M1065-LW", "streamprofile=nosuch", 404},
         {"M1065-LW", "videocodec=h265", 400},       // not in Properties.Image.Format
         {"M1065-LW", "streamprofile=profile_2", 400}, // an h265 profile on the same camera
-        {"M1065-LW", "videocodec=mpeg2", 400},
+        {"M1065-LW", "videocodec=mjpeg", 400},
         {"M1065-LW", "resolution=big", 400},
         {"M1065-LW", "fps=abc", 400},
         {"M1065-LW", "audio=0&video=0", 400},

@@ -181,20 +181,82 @@ TEST(TopologyParser, FirmwareAndRtspPortRules)
     }
 }
 
-TEST(TopologyParser, MissingCountsFallBackAsTheCameraImplies)
+TEST(TopologyParser, CountsNoCameraCanHaveFallBackWithALogLine)
+{
+    const struct {
+        const char* name;
+        const char* counts;
+        std::int32_t channels, audio, inputs, outputs;
+        std::size_t complaints;
+    } cases[] = {
+        {"missing: channels kept, others none", "", 4, 0, 0, 0, 0},
+        {"P7214", "root.ImageSource.NbrOfSources=4\nroot.AudioSource.NbrOfSources=1\nroot.Input.NbrOfInputs=4\n"
+                  "root.Output.NbrOfOutputs=4\n", 4, 1, 4, 4, 0},
+        {"all ones", "root.ImageSource.NbrOfSources=4294967295\nroot.AudioSource.NbrOfSources=4294967295\n", 4, 0, 0, 0, 2},
+        {"negative", "root.ImageSource.NbrOfSources=-1\nroot.Input.NbrOfInputs=-3\nroot.Output.NbrOfOutputs=-2147483648\n",
+         4, 0, 0, 0, 3},
+        {"beyond any camera", "root.ImageSource.NbrOfSources=65\nroot.Input.NbrOfInputs=100000\n", 4, 0, 0, 0, 2},
+        {"not numbers", "root.ImageSource.NbrOfSources=two\nroot.AudioSource.NbrOfSources=1.5\nroot.Output.NbrOfOutputs=\n",
+         4, 0, 0, 0, 3},
+        {"no image source", "root.ImageSource.NbrOfSources=0\n", 1, 0, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        Topology t;
+        t.videoChannels = 4;
+        Vapixcam::applyTopologyAnswer(std::string("root.Brand.ProdNbr=X\nroot.Properties.Firmware.Version=1.0\n") +
+                                          c.counts,
+                                      t, f.logger);
+        EXPECT_EQ(t.videoChannels, c.channels);
+        EXPECT_EQ(t.audioSources, c.audio);
+        EXPECT_EQ(t.inputs, c.inputs);
+        EXPECT_EQ(t.outputs, c.outputs);
+        EXPECT_EQ(f.sink->count("which no camera has") + f.sink->count("no image source"), c.complaints)
+            << f.sink->all();
+    }
+}
+
+TEST(TopologyParser, OverLongValuesAreDroppedAndTheRestIsUsed)
 {
     Fixture f;
     Topology t;
-    t.videoChannels = 4;
-    Vapixcam::applyTopologyAnswer("root.Brand.ProdNbr=X\nroot.Properties.Firmware.Version=1.0\n", t, f.logger);
-    EXPECT_EQ(t.videoChannels, 4);  // kept
-    EXPECT_EQ(t.audioSources, 0);
-    EXPECT_EQ(t.inputs, 0);
-    EXPECT_EQ(t.outputs, 0);
-    EXPECT_EQ(t.videoCodecs, Strings{"H264"});
-    EXPECT_TRUE(t.audioCodecs.empty());
-    EXPECT_FALSE(t.virtualInputs);
-    EXPECT_FALSE(t.ptzControlQueue);
+    const std::string longName(15u << 20, 'A');
+    const std::string longFirmware(40000, '9'); // within the value bound, beyond a log line
+    Vapixcam::applyTopologyAnswer("root.Brand.ProdNbr=" + longName + "\nroot.Properties.Firmware.Version=" +
+                                      longFirmware + "\nroot.ImageSource.NbrOfSources=4\nroot.Network.RTSP.Port=8554\n",
+                                  t, f.logger);
+    EXPECT_EQ(t.product, "");
+    EXPECT_EQ(t.videoChannels, 4);
+    EXPECT_EQ(t.rtspPort, 8554);
+    EXPECT_TRUE(f.sink->contains(" Device answered 15728640 bytes for 'Brand.ProdNbr', more than any value holds"))
+        << f.sink->all().substr(0, 2000);
+    // The firmware is quoted in a log line, which is cut.
+    EXPECT_TRUE(f.sink->contains(" more bytes not logged]"));
+    EXPECT_LT(f.sink->all().size(), 64u * 1024u);
+}
+
+TEST(TopologyParser, UnusableAnswersNameTheirProblem)
+{
+    const struct {
+        unsigned status;
+        const char* reason;
+        const char* body;
+        const char* problem;
+    } cases[] = {
+        {200, "OK", "root.Brand.ProdNbr=M1065-LW\nroot.Properties.Firmware.Version=9.10.1\n", ""},
+        {403, "Forbidden", "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD></HTML>\n", "HTTP 403 Forbidden"},
+        {503, "Service Unavailable", "", "HTTP 503 Service Unavailable"},
+        {302, "Found", "", "HTTP 302 Found (redirected, parameters are not answered here)"},
+        {200, "OK", "\r\n", "empty answer"},
+        {200, "OK", "# Error: Error -1 getting param in group 'Brand.ProdNbr'\n",
+         "no parameter list in the answer: # Error: Error -1 getting param in group 'Brand.ProdNbr'"},
+        {200, "OK", "<html>\x01\xff login</html>", "no parameter list in the answer: <html>?? login</html>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        EXPECT_EQ(Vapixcam::topologyAnswerProblem(c.status, c.reason, c.body), c.problem);
+    }
 }
 
 } // namespace

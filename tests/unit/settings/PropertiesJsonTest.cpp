@@ -91,6 +91,36 @@ TEST(PropertiesJson, EmptySetIsAnEmptyArray)
     EXPECT_EQ(out.size(), 0u);
 }
 
+TEST(PropertiesJson, CameraTextBecomesValidUtf8)
+{
+    const std::string bad = "\xEF\xBF\xBD";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"ASCII", "Main entrance %F", "Main entrance %F"},
+        {"UTF-8 kept", "Inngang \xC3\x98st \xE2\x82\xAC \xF0\x9F\x93\xB7", "Inngang \xC3\x98st \xE2\x82\xAC \xF0\x9F\x93\xB7"},
+        {"NUL", std::string("ab\0cd", 5), "ab" + bad + "cd"},
+        {"Latin-1 byte", "Gr\xF6n", "Gr" + bad + "n"},
+        {"lead byte eats no ASCII", "\xC3(", bad + "("},
+        {"cut at the end", "Cam \xE6\x97", "Cam " + bad + bad},
+        {"overlong slash", "\xC0\xAF", bad + bad},
+        {"surrogate", "\xED\xA0\x80", bad + bad + bad},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", bad + bad + bad + bad},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(validUtf8(c.text), c.json);
+        // The settings document carries the same text, in a name and a value.
+        PropertySet set;
+        set[c.text] = PropertyEditableString{c.text, c.text};
+        const Json::Value out = parse(writeSettingsJson(propertiesToJson(set, groupsOf(""))));
+        EXPECT_EQ(out[0]["properties"][0]["name"].asString(), c.json);
+        EXPECT_EQ(out[0]["properties"][0]["current"].asString(), c.json);
+    }
+}
+
 TEST(PropertiesJson, ShippedRepositoryGroupsEveryVideoProperty)
 {
     // Every host name of the video table belongs to exactly one group of the

@@ -145,7 +145,10 @@ TEST(VideoSettingsWriter, RefusalsAndFailuresReachTheHandler)
     const Case cases[] = {
         {"camera refuses the value", {{"sensorCaptureMode", noWdr}}, captureMode, 200,
          "# Error: Error setting 'ImageSource.I0.Sensor.CaptureMode' to '2'!\n", Orix::InvalidArgument, false,
-         "Device refused the update: # Error: Error setting 'ImageSource.I0.Sensor.CaptureMode' to '2'!"},
+         "Device refused the update: Error: Error setting 'ImageSource.I0.Sensor.CaptureMode' to '2'!"},
+        {"update answered without OK", {{"sensorCaptureMode", noWdr}}, captureMode, 200,
+         "<html><body>Please log in</body></html>\n", Orix::InvalidArgument, false,
+         "Device refused the update: unexpected answer: <html><body>Please log in</body></html>"},
         {"update answered 503", {{"sensorCaptureMode", noWdr}}, captureMode, 503, "busy",
          Orix::ServiceUnavailable, false, "HTTP response has error code: 503"},
         {"reboot refused", {{"sensorCaptureMode", noWdr}}, kReboot, 200,

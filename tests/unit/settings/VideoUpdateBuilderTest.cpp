@@ -19,7 +19,9 @@ std::string shutterDefinitions()
                        group("Sensor", parameter("AutoSlowShutter", "off",
                                                  "<bool true=\"on\" false=\"off\" />") +
                                            parameter("BacklightCompensation", "no",
-                                                     "<bool true=\"yes\" false=\"no\" />")));
+                                                     "<bool true=\"yes\" false=\"no\" />") +
+                                           parameter("ManualShutterControl", "Off",
+                                                     "<bool true=\"On\" false=\"Off\" />")));
 }
 
 struct Channel {
@@ -93,6 +95,8 @@ TEST(VideoUpdateBuilder, MainStreamChangesBecomeOneUpdateUrl)
          true, false},
         {"autoSlowShutter as on/off", {{"autoSlowShutter", true}},
          kUpdate + "&ImageSource.I0.Sensor.AutoSlowShutter=on", false, false},
+        {"bool as its definition spells it", {{"manualShutterControl", true}},
+         kUpdate + "&ImageSource.I0.Sensor.ManualShutterControl=On", false, false},
         {"digitalPtz as true/false with the lock clause", {{"digitalPtz", false}},
          kUpdate + "&PTZ.ImageSource.I0.PTZEnabled=false&PTZ.Various.V1.Locked=false", false, false},
         {"enum display value to camera value", {{"whiteBalance", std::string("Fixed outdoor 1")}},
@@ -176,23 +180,35 @@ TEST(VideoUpdateBuilder, SecondStreamRewritesItsProfile)
         ParamMap changed;
         std::string url;
     };
+    // As a 9.x camera lists a profile made in its web page, with the cap
+    // and a Zipstream key the driver does not model.
+    const ProfileParameters cameraProfile{{"resolution", "1920x1080"},   {"mirror", "0"},
+                                          {"fps", "0"},                  {"videokeyframeinterval", "32"},
+                                          {"h264profile", "main"},       {"videomaxbitrate", "2000"},
+                                          {"videozstrength", "30"},      {"videocodec", "h264"}};
     const Case cases[] = {
-        {"fps with overlay", mbrProfile, {}, {{"fps", 15}},
+        {"fps merged in place", mbrProfile, {}, {{"fps", 15}},
          kUpdate + "&StreamProfile.S3.Parameters="
-                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d15"
-                   "%26h264profile%3dmain%26videobitratemode%3dmbr%26videomaxbitrate%3d4000"
-                   "%26videokeyframeinterval%3d31%26date%3d0%26textstring%3d%26textbackgroundcolor%3dblack"
-                   "%26textcolor%3dwhite%26text%3d0%26textposition%3dtop%26textsize%3dmedium%26clock%3d0"},
-        {"fps on a model without overlay in profiles", mbrProfile, {"ignoreOsdForProfiles"}, {{"fps", 15}},
+                   "videocodec%3dh264%26resolution%3d640x360%26fps%3d15%26videobitratemode%3dmbr"},
+        {"unmodelled keys keep their order and values", cameraProfile, {}, {{"compression", 50}},
          kUpdate + "&StreamProfile.S3.Parameters="
-                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d15"
-                   "%26h264profile%3dmain%26videobitratemode%3dmbr%26videomaxbitrate%3d4000"
-                   "%26videokeyframeinterval%3d31"},
+                   "resolution%3d1920x1080%26mirror%3d0%26fps%3d0%26videokeyframeinterval%3d32%26h264profile%3dmain"
+                   "%26videomaxbitrate%3d2000%26videozstrength%3d30%26videocodec%3dh264%26compression%3d50"},
         {"bit rate goes into the profile, not TargetBitrate", cbrProfile, {"ignoreOsdForProfiles"}, {{"bitRate", 800}},
          kUpdate + "&StreamProfile.S3.Parameters="
-                   "videocodec%3dh264%26resolution%3d640x360%26mirror%3d0%26compression%3d37%26fps%3d25"
-                   "%26h264profile%3dmain%26videobitratemode%3dcbr%26videobitrate%3d800"
-                   "%26videobitratepriority%3dframerate%26videokeyframeinterval%3d31"},
+                   "videocodec%3dh264%26resolution%3d640x360%26fps%3d25%26videobitratemode%3dcbr%26videobitrate%3d800"
+                   "%26videobitratepriority%3dframerate"},
+        // Stored percent-encoded in the profile, and escaped once more for
+        // the param.cgi query: the camera's one decoding stores "%25F%20...".
+        {"overlay text with date codes and query characters", mbrProfile, {},
+         {{"textOverlay", std::string("%F #1 a+b & c=d \xC3\x85")}},
+         kUpdate + "&StreamProfile.S3.Parameters="
+                   "videocodec%3dh264%26resolution%3d640x360%26fps%3d25%26videobitratemode%3dmbr%26textstring%3d"
+                   "%2525F%2520%25231%2520a%252Bb%2520%2526%2520c%253Dd%2520%25C3%2585"},
+        {"overlay withdrawn on this model is not written", mbrProfile, {"ignoreOsdForProfiles"},
+         {{"fps", 10}, {"textOverlay", std::string("Gate")}},
+         kUpdate + "&StreamProfile.S3.Parameters="
+                   "videocodec%3dh264%26resolution%3d640x360%26fps%3d10%26videobitratemode%3dmbr"},
         {"sensor setting still goes to the channel", mbrProfile, {}, {{"brightness", 30}},
          kUpdate + "&ImageSource.I0.Sensor.Brightness=30"},
     };

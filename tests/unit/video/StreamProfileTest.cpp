@@ -94,7 +94,7 @@ TEST(StreamProfile, DecidesBetweenNothingUpdateAndCreate)
         {"mjpeg carries no rate settings", "root.StreamProfile.MaxGroups=26\nroot.Properties.Image.I0.Resolution=1280x720,800x600,640x480\n",
          abrJpeg, false, "create",
          "/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Profile101"
-         "&StreamProfile.S.Parameters=videocodec%3dmjpeg%26resolution%3d800x600"},
+         "&StreamProfile.S.Parameters=videocodec%3djpeg%26resolution%3d800x600"},
         {"short answer is no profile", "OK\n", main0, false, "create", nullptr},
         {"profile without resolution is complete when the camera lists none",
          "root.StreamProfile.S2.Name=Profile101\nroot.StreamProfile.S2.Parameters=videocodec=h264&fps=25\n",
@@ -141,7 +141,66 @@ TEST(StreamProfile, ParameterStringsSplitAtFirstEquals)
     EXPECT_EQ(parameters[2], (std::pair<std::string, std::string>{"flag", ""}));
     EXPECT_EQ(*findProfileParameter(parameters, "fps"), "25");
     EXPECT_EQ(findProfileParameter(parameters, "resolution"), nullptr);
-    EXPECT_EQ(encodeProfileParameters({{"overlay", "a b&c=d"}}), "overlay%3da%2520b%26c%3dd");
+}
+
+TEST(StreamProfile, ValuesSurviveTheProfileAndTheQueryThatCarriesIt)
+{
+    // What the camera stores after its one URL decoding of the request is
+    // the profile text; its values decode back to what the host set.
+    const struct {
+        const char* value;
+        const char* stored;   // in the profile
+        const char* request;  // in the param.cgi query
+    } cases[] = {
+        {"Gate 1", "Gate%201", "Gate%25201"},
+        {"%Y-%m-%d %T", "%25Y-%25m-%25d%20%25T", "%2525Y-%2525m-%2525d%2520%2525T"},
+        {"#2", "%232", "%25232"},
+        {"a+b", "a%2Bb", "a%252Bb"},
+        {"x&y=z", "x%26y%3Dz", "x%2526y%253Dz"},
+        {"\xC3\x85sg\xC3\xA5rd", "%C3%85sg%C3%A5rd", "%25C3%2585sg%25C3%25A5rd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(encodeProfileValue(c.value), c.stored);
+        EXPECT_EQ(decodeProfileValue(c.stored), c.value);
+        EXPECT_EQ(encodeProfileParameters({{"textstring", c.stored}}), std::string("textstring%3d") + c.request);
+    }
+    // As media.amp reads a query: '+' is a space; a stray '%' stays.
+    EXPECT_EQ(decodeProfileValue("Gate+1+100%"), "Gate 1 100%");
+}
+
+} // namespace
+
+namespace {
+
+TEST(StreamProfile, ParamCgiAnswersSucceedOnlyAsTheCameraSaysSo)
+{
+    const struct {
+        const char* body;
+        bool ok;
+        std::optional<unsigned> index;
+        const char* reason;
+    } cases[] = {
+        {"S0 OK\n", true, 0u, ""},
+        {"S8 OK\r\n", true, 8u, ""},
+        {"OK\n", true, std::nullopt, ""},
+        {"# Request failed: Couldn't create group\n", false, std::nullopt, "Request failed: Couldn't create group"},
+        {"# Error: Error setting 'StreamProfile.S1.Parameters' to 'videocodec=mjpeg'!\n", false, std::nullopt,
+         "Error: Error setting 'StreamProfile.S1.Parameters' to 'videocodec=mjpeg'!"},
+        {"", false, std::nullopt, "empty answer"},
+        {"<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD>\n", false, std::nullopt,
+         "unexpected answer: <HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD>"},
+        {"S OK\n", false, std::nullopt, "unexpected answer: S OK"},
+        {"OK\n# Error: Error setting 'Image.I0.Text.String' to ''!\n", false, std::nullopt,
+         "Error: Error setting 'Image.I0.Text.String' to ''!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const ParamCgiAnswer answer = classifyParamCgiAnswer(c.body);
+        EXPECT_EQ(answer.ok, c.ok);
+        EXPECT_EQ(answer.addedIndex, c.index);
+        EXPECT_EQ(answer.reason, c.reason);
+    }
 }
 
 } // namespace

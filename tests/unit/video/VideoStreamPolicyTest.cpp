@@ -47,15 +47,16 @@ TEST(VideoStreamPolicy, CameraNumberFromChannelOrDewarpView)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
         EXPECT_EQ(cameraNumber(c.channel, c.view), c.number);
-        if (*c.view)
+        if (*c.view) {
             EXPECT_EQ(dewarpSelectedValue(c.view), c.selected);
+        }
     }
 }
 
 TEST(VideoStreamPolicy, LiveUrls)
 {
     EXPECT_EQ(liveStreamUrl(1, 0, "H264", "Profile101"), "/axis-media/media.amp?camera=1&videocodec=h264");
-    EXPECT_EQ(liveStreamUrl(4, 0, "MJPEG", ""), "/axis-media/media.amp?camera=4&videocodec=mjpeg");
+    EXPECT_EQ(liveStreamUrl(4, 0, "MJPEG", ""), "/axis-media/media.amp?camera=4&videocodec=jpeg");
     EXPECT_EQ(liveStreamUrl(3, 1, "H265", "Profile301"), "/axis-media/media.amp?camera=3&streamprofile=Profile301");
 }
 

@@ -63,7 +63,16 @@ Json::Value propertyToJson(const GDRV::Property& property);
 Json::Value propertiesToJson(const GDRV::PropertySet& properties,
                              const boost::property_tree::ptree& groups);
 
-// The document's text as sent to the host (indented, stable key order).
+// Camera text as JSON may carry it: every byte that does not belong to a
+// well-formed UTF-8 character, and NUL, becomes U+FFFD. JsonCpp writes
+// strings byte for byte, so anything a camera said goes through this (or
+// sanitizeJsonStrings) before it is written.
+std::string validUtf8(const std::string& text);
+// validUtf8 on every string and member name of the document.
+void sanitizeJsonStrings(Json::Value& value);
+
+// The document's text as sent to the host (indented, stable key order),
+// its strings made valid UTF-8.
 std::string writeSettingsJson(const Json::Value& document);
 
 } // namespace Orix::Utility

@@ -6,6 +6,7 @@
 //
 // The call reaches the logger with the level, the source file relative to the
 // project root, the line, the qualified function name and the prefixed text.
+#include <cstddef>
 #include <memory>
 #include <orix/ILogger.h>
 #include <sstream>
@@ -35,6 +36,11 @@ private:
     LoggerPtr logger_;
     std::string prefix_;
 };
+
+// A message longer than this is cut, with a note of how much was left out:
+// a camera's answer quoted in a log line cannot flood the log.
+inline constexpr std::size_t kMaxLogMessageBytes = 16 * 1024;
+std::string capLogMessage(const std::string& message);
 
 // "void Vapixcam::Device::tryConnect(const string&)" -> "Vapixcam::Device::tryConnect"
 std::string qualifiedFunctionName(const char* prettyFunction);
