@@ -7,6 +7,7 @@
 #include <boost/asio/io_context.hpp>
 #include <json/json.h>
 #include <boost/asio/post.hpp>
+#include <limits>
 #include <netkit/asio/TcpProbe.h>
 #include <netkit/params/HandlerWrappers.h>
 #include <netkit/util/Contract.h>
@@ -36,8 +37,13 @@ std::int32_t integerValue(const std::string& body, const std::string& key, std::
     const auto value = findParameterValue(body, key);
     if (!value)
         return missing;
+    // A count: a negative value, or one past the host's 32-bit range, is as
+    // unreadable as text.
     try {
-        return static_cast<std::int32_t>(std::stol(*value));
+        const long long count = std::stoll(*value);
+        return count < 0 || count > std::numeric_limits<std::int32_t>::max()
+                   ? 0
+                   : static_cast<std::int32_t>(count);
     } catch (const std::exception&) {
         return 0;
     }
