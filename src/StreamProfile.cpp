@@ -63,23 +63,44 @@ unsigned subStreamBitrate(const std::string& resolution)
     return bitrate > 0 ? static_cast<unsigned>(bitrate) : 512;
 }
 
+namespace {
+
+// The camera decodes the request once and stores the rest as the profile's
+// query string: a space is stored as "%20"; '%' (a camera value such as
+// "textstring=Gate%202" is already encoded), '#', '+' and bytes a request
+// line cannot carry are escaped once so that they are stored as they were.
+void appendProfileText(std::string& text, const std::string& part)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (char c : part) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == ' ') {
+            text += "%2520";
+        } else if (c == '&') {
+            text += "%26";
+        } else if (c == '=') {
+            text += "%3d";
+        } else if (byte < 0x20 || byte >= 0x7f || c == '%' || c == '#' || c == '+') {
+            text += '%';
+            text += hex[byte >> 4];
+            text += hex[byte & 0x0f];
+        } else {
+            text += c;
+        }
+    }
+}
+
+} // namespace
+
 std::string encodeProfileParameters(const ProfileParameters& parameters)
 {
     std::string text;
     for (const auto& [key, value] : parameters) {
         if (!text.empty())
             text += "%26";
-        text += key + "%3d";
-        for (char c : value) {
-            if (c == ' ')
-                text += "%2520";
-            else if (c == '&')
-                text += "%26";
-            else if (c == '=')
-                text += "%3d";
-            else
-                text += c;
-        }
+        appendProfileText(text, key);
+        text += "%3d";
+        appendProfileText(text, value);
     }
     return text;
 }

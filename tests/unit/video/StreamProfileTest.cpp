@@ -142,6 +142,9 @@ TEST(StreamProfile, ParameterStringsSplitAtFirstEquals)
     EXPECT_EQ(*findProfileParameter(parameters, "fps"), "25");
     EXPECT_EQ(findProfileParameter(parameters, "resolution"), nullptr);
     EXPECT_EQ(encodeProfileParameters({{"overlay", "a b&c=d"}}), "overlay%3da%2520b%26c%3dd");
+    // Values the camera lists already encoded are written back to be stored unchanged.
+    EXPECT_EQ(encodeProfileParameters({{"textstring", "Gate%202"}, {"text", "#1+2"}}),
+              "textstring%3dGate%25202%26text%3d%231%2B2");
 }
 
 } // namespace
