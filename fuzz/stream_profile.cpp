@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(back.size() >= check.parameters.size());
     for (std::size_t i = 0; i < check.parameters.size(); ++i) {
         const auto& [key, value] = check.parameters[i];
-        FUZZ_CHECK(back[i].first == key);
+        FUZZ_CHECK(back[i].first == stored(key));
         if (!ours(key))
             FUZZ_CHECK(back[i].second == stored(value));
     }
