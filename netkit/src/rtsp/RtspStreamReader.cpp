@@ -90,8 +90,10 @@ boost::system::error_code parseHeaderBlock(std::string_view block, RtspMessage& 
             // after a header is tolerated the same way.
             std::string_view more = trim(line);
             if (!message.headers.empty() && !more.empty()) {
-                message.headers.back().value += ' ';
-                message.headers.back().value += more;
+                std::string& value = message.headers.back().value;
+                if (!value.empty()) // "Name:" then the value on the next line
+                    value += ' ';
+                value += more;
             }
             continue;
         }
