@@ -94,7 +94,7 @@ for t in "${targets[@]}"; do
         verdict="nothing found"
     else
         status=1
-        kind=$(grep -m1 -oE 'ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer): [a-z-]+|runtime error: .*|invariant violated: .*|deadly signal|out-of-memory|timeout' "$log" | head -1)
+        kind=$(grep -m1 -oE 'invariant violated: .*|runtime error: .*|ERROR: [A-Za-z]+Sanitizer: [a-z-]+( [a-z]+)*|ERROR: libFuzzer: [a-z-]+( [a-z]+)?' "$log" | head -1)
         verdict="FOUND ${kind:-exit $code}; reproducer: $(for r in $reproducers; do printf '%s ' "$FUZZ_BUILD_DIR/findings/$t/$r"; done)log: $log"
     fi
     printf '%-16s %12s %8s  %s\n' "$t" "${runs:-?}" "$units" "$verdict"
