@@ -216,6 +216,7 @@ TEST(RtspStreamReader, MalformedOrOversizedInputFails)
         {"status not three digits", "RTSP/1.0 2000 OK\r\n\r\n", error::protocolViolation},
         {"no status", "RTSP/1.0\r\n\r\n", error::protocolViolation},
         {"header without colon", "RTSP/1.0 200 OK\r\nCSeq 1\r\n\r\n", error::protocolViolation},
+        {"header without name", "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r :1\r\n\r\n", error::protocolViolation},
         {"negative length", "RTSP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", error::protocolViolation},
         {"length not a number", "RTSP/1.0 200 OK\r\nContent-Length: 12abc\r\n\r\n", error::protocolViolation},
         {"request without version", "DESCRIBE rtsp://cam/ \r\n\r\n", error::protocolViolation},
