@@ -115,7 +115,13 @@ std::uint32_t LightControl::readInformation(const std::string& json, LightInform
     Json::CharReaderBuilder builder;
     builder["stackLimit"] = 64;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors) || !root.isObject()) {
+    bool parsed = false;
+    try {
+        parsed = reader->parse(json.data(), json.data() + json.size(), &root, &errors);
+    } catch (const std::exception& e) {
+        errors = e.what(); // nested deeper than the stack limit
+    }
+    if (!parsed || !root.isObject()) {
         ORIX_LOG(logger, Orix::LogNotice, " Light information is not JSON: " << errors);
         return Orix::ProtocolError;
     }

@@ -76,6 +76,7 @@ TEST(LightControl, AnswersWithoutLightsAreErrors)
         {"data not an object", R"({"apiVersion":"1.1","method":"getLightInformation","data":false})"},
         {"error not an object", R"({"apiVersion":"1.1","error":"Method not supported"})"},
         {"error code not a number", R"({"apiVersion":"1.1","error":{"code":"2002","message":7}})"},
+        {"nested past the parser's stack limit", "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["},
     };
     for (const auto& [name, answer] : cases) {
         SCOPED_TRACE(name);
