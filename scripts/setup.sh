@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
+  clang libclang-rt-14-dev
   libboost-all-dev libjsoncpp-dev libssl-dev libcli11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   apache2 apache2-utils openssl curl python3

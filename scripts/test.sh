@@ -6,8 +6,10 @@
 #   3. configures build-asan/ (or $ASAN_BUILD_DIR) with AddressSanitizer and
 #      UndefinedBehaviorSanitizer, builds the unit tests only and runs them;
 #   4. configures build-tsan/ (or $TSAN_BUILD_DIR) with ThreadSanitizer and runs
-#      the unit tests of the threaded code (connection policy, HTTP, RTSP).
-# Both stages always run; the exit status is non-zero when either failed.
+#      the unit tests of the threaded code (connection policy, HTTP, RTSP);
+#   5. builds the fuzz targets with clang in build-fuzz/ and runs each for
+#      FUZZ_SECONDS (default 15) on its corpus (scripts/fuzz.sh).
+# Every stage always runs; the exit status is non-zero when any failed.
 # JOBS (default 2) sets the build and test parallelism.
 set -uo pipefail
 
@@ -73,6 +75,9 @@ if cmake -S . -B "$TSAN_BUILD_DIR" "${common[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM
 else
     failed+=("thread sanitizer build")
 fi
+
+step "fuzz targets, ${FUZZ_SECONDS:-15} s each"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}" || failed+=("fuzz")
 
 if [ ${#failed[@]} -gt 0 ]; then
     step "FAILED: ${failed[*]}"

@@ -115,18 +115,29 @@ std::uint32_t LightControl::readInformation(const std::string& json, LightInform
     Json::CharReaderBuilder builder;
     builder["stackLimit"] = 64;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors) || !root.isObject()) {
+    bool parsed = false;
+    try {
+        parsed = reader->parse(json.data(), json.data() + json.size(), &root, &errors);
+    } catch (const std::exception& e) {
+        errors = e.what(); // nested deeper than the stack limit
+    }
+    if (!parsed || !root.isObject()) {
         ORIX_LOG(logger, Orix::LogNotice, " Light information is not JSON: " << errors);
         return Orix::ProtocolError;
     }
+    // jsoncpp throws when a member is read from a non-object or a value of
+    // the wrong type is converted: every step checks the type first.
     if (root.isMember("error")) {
         const Json::Value& error = root["error"];
+        const Json::Value code = error.isObject() ? error["code"] : Json::Value();
+        const Json::Value message = error.isObject() ? error["message"] : Json::Value();
         ORIX_LOG(logger, Orix::LogNotice,
-                 " Light information refused: " << error.get("code", 0).asInt() << " "
-                                                << error.get("message", "").asString());
+                 " Light information refused: " << (code.isInt() ? code.asInt() : 0) << " "
+                                                << (message.isString() ? message.asString() : ""));
         return Orix::ProtocolError;
     }
-    const Json::Value& items = root["data"]["items"];
+    const Json::Value& data = root["data"];
+    const Json::Value items = data.isObject() ? data["items"] : Json::Value();
     if (!items.isArray()) {
         ORIX_LOG(logger, Orix::LogNotice, " Light information without data.items");
         return Orix::ProtocolError;

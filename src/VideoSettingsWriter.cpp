@@ -29,12 +29,21 @@ std::string jsonRefusal(const std::string& body)
     Json::CharReaderBuilder builder;
     builder["stackLimit"] = 64;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
+    // jsoncpp throws for a document deeper than stackLimit, and when a member
+    // is read from a non-object or converted from another type.
+    try {
+        if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
+            return {};
+    } catch (const std::exception&) {
         return {};
+    }
     if (!root.isMember("error"))
         return {};
     const Json::Value& error = root["error"];
-    return std::to_string(error.get("code", 0).asInt()) + " " + error.get("message", "").asString();
+    const Json::Value code = error.isObject() ? error["code"] : Json::Value();
+    const Json::Value message = error.isObject() ? error["message"] : Json::Value();
+    return std::to_string(code.isInt() ? code.asInt() : 0) + " " +
+           (message.isString() ? message.asString() : std::string());
 }
 
 } // namespace

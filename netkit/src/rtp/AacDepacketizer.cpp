@@ -122,6 +122,10 @@ boost::system::error_code AacDepacketizer::doPush(const RtpPacket& packet)
     }
     std::size_t offset = 0;
     for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] == 0) {
+            countDropped(); // no access unit is empty; the decoder gets none
+            continue;
+        }
         Frame frame;
         frame.codec = Codec::aac;
         frame.keyFrame = true;

@@ -90,15 +90,20 @@ boost::system::error_code parseHeaderBlock(std::string_view block, RtspMessage& 
             // after a header is tolerated the same way.
             std::string_view more = trim(line);
             if (!message.headers.empty() && !more.empty()) {
-                message.headers.back().value += ' ';
-                message.headers.back().value += more;
+                std::string& value = message.headers.back().value;
+                if (!value.empty()) // "Name:" then the value on the next line
+                    value += ' ';
+                value += more;
             }
             continue;
         }
         std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0)
+        if (colon == std::string_view::npos)
             return make_error_code(error::protocolViolation);
-        message.headers.push_back({std::string(trim(line.substr(0, colon))), std::string(trim(line.substr(colon + 1)))});
+        std::string_view name = trim(line.substr(0, colon));
+        if (name.empty()) // ": x", or only blanks before the colon
+            return make_error_code(error::protocolViolation);
+        message.headers.push_back({std::string(name), std::string(trim(line.substr(colon + 1)))});
     }
     if (first)
         return make_error_code(error::protocolViolation);

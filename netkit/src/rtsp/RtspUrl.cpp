@@ -95,7 +95,9 @@ bool parseRtspUrl(std::string_view text, RtspUrl& out)
     if (url.host.empty())
         return false;
     for (char c : url.host) {
-        if (c == ' ' || c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x21)
+        // A bracket inside the host could not be written back (toString).
+        if (c == ' ' || c == '/' || c == '\\' || c == '[' || c == ']' ||
+            static_cast<unsigned char>(c) < 0x21)
             return false;
     }
     if (!portText.empty()) {
@@ -122,6 +124,9 @@ bool parseRtspUrl(std::string_view text, RtspUrl& out)
 
 std::string urlForDisplay(std::string_view text)
 {
+    // Blanks around a URL do not stop parseRtspUrl; they must not keep the
+    // user info in the display form either.
+    text = trim(text);
     std::size_t prefix = schemePrefix(text);
     if (prefix == 0)
         return std::string(text);
@@ -136,6 +141,7 @@ std::string urlForDisplay(std::string_view text)
 
 std::string resolveControlUrl(std::string_view base, std::string_view control)
 {
+    base = trim(base);
     control = trim(control);
     if (control.empty() || control == "*")
         return std::string(base);

@@ -35,6 +35,8 @@ TEST(AacDepacketizer, SplitsAndJoinsAccessUnits)
         {"one AU", {p(1, 16000, true, "00 10 00 18 aa bb cc")}, {{"aa bb cc", 16000}}, {}, 0},
         {"three AUs in one packet, timestamps 1024 apart", {p(1, 16000, true, "00 30 00 18 00 10 00 08 aa bb cc dd ee ff")},
          {{"aa bb cc", 16000}, {"dd ee", 17024}, {"ff", 18048}}, {}, 0},
+        {"an empty AU among three is dropped", {p(1, 16000, true, "00 30 00 18 00 00 00 08 aa bb cc dd")},
+         {{"aa bb cc", 16000}, {"dd", 18048}}, {}, 1},
         {"AAC-lbr: two AUs of 3 and 1 bytes", {p(1, 0, true, "00 10 0c 04 aa bb cc dd")}, {{"aa bb cc", 0}, {"dd", 1024}},
          {}, 0, {6, 2, 2}},
         {"an AU in three fragments",

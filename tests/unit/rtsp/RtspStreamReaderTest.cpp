@@ -160,6 +160,8 @@ TEST(RtspStreamReader, ToleratesFoldingBareLineFeedsAndStrayLineEnds)
     } cases[] = {
         {"folded header", "RTSP/1.0 200 OK\r\nCSeq: 7\r\nPublic: OPTIONS, DESCRIBE,\r\n  SETUP, TEARDOWN\r\n\r\n", "Public",
          "OPTIONS, DESCRIBE, SETUP, TEARDOWN"},
+        {"value on the folded line only", "RTSP/1.0 200 OK\r\nCSeq: 7\r\nWWW-Authenticate:\r\n Basic realm=\"AXIS_ACCC8E012345\"\r\n\r\n",
+         "WWW-Authenticate", "Basic realm=\"AXIS_ACCC8E012345\""},
         {"bare LF", "RTSP/1.0 200 OK\nCSeq: 7\nSession: ZyHdf8Mn.$epq_8Z; timeout=60\n\n", "Session", "ZyHdf8Mn.$epq_8Z; timeout=60"},
         {"CRLF before the answer", "\r\n\r\nRTSP/1.0 200 OK\r\nCSeq: 7\r\n\r\n", "CSeq", "7"},
         {"stray space line after a header", "RTSP/1.0 200 OK\r\nCSeq: 7\r\nServer: GStreamer RTSP server\r\n \r\n\r\n", "Server",
@@ -214,6 +216,7 @@ TEST(RtspStreamReader, MalformedOrOversizedInputFails)
         {"status not three digits", "RTSP/1.0 2000 OK\r\n\r\n", error::protocolViolation},
         {"no status", "RTSP/1.0\r\n\r\n", error::protocolViolation},
         {"header without colon", "RTSP/1.0 200 OK\r\nCSeq 1\r\n\r\n", error::protocolViolation},
+        {"header without name", "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r :1\r\n\r\n", error::protocolViolation},
         {"negative length", "RTSP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", error::protocolViolation},
         {"length not a number", "RTSP/1.0 200 OK\r\nContent-Length: 12abc\r\n\r\n", error::protocolViolation},
         {"request without version", "DESCRIBE rtsp://cam/ \r\n\r\n", error::protocolViolation},

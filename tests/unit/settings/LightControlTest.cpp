@@ -73,6 +73,10 @@ TEST(LightControl, AnswersWithoutLightsAreErrors)
         {"no items", R"({"apiVersion":"1.1","method":"getLightInformation","data":{}})"},
         {"HTML", "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD></HTML>"},
         {"truncated", R"({"apiVersion":"1.1","data":{"items":[{"lightID":"led0",)"},
+        {"data not an object", R"({"apiVersion":"1.1","method":"getLightInformation","data":false})"},
+        {"error not an object", R"({"apiVersion":"1.1","error":"Method not supported"})"},
+        {"error code not a number", R"({"apiVersion":"1.1","error":{"code":"2002","message":7}})"},
+        {"nested past the parser's stack limit", "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["},
     };
     for (const auto& [name, answer] : cases) {
         SCOPED_TRACE(name);

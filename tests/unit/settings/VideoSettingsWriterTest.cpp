@@ -157,6 +157,9 @@ TEST(VideoSettingsWriter, RefusalsAndFailuresReachTheHandler)
         {"light refused", {{"led0lightEnabled", false}}, kLights, 200,
          R"({"apiVersion":"1.1","method":"disableLight","error":{"code":1000,"message":"Internal error"}})",
          Orix::InvalidArgument, false, "Light control refused the request: 1000 Internal error"},
+        {"light refused with a bare error text", {{"led0lightEnabled", false}}, kLights, 200,
+         R"({"apiVersion":"1.1","method":"disableLight","error":"Internal error"})",
+         Orix::InvalidArgument, false, "Light control refused the request: 0 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
