@@ -19,10 +19,48 @@ constexpr unsigned kMaxRedirects = 3;
 constexpr std::chrono::seconds kReportInterval{5};
 constexpr std::chrono::milliseconds kMaxTeardownWait{2000};
 constexpr std::chrono::seconds kMinKeepAlive{1};
+// Answers to one request's challenges before giving up (the HTTP client's bound).
+constexpr unsigned kMaxAuthRounds = 3;
 
 bool isAbsoluteUrl(const std::string& text)
 {
     return text.find("://") != std::string::npos;
+}
+
+// "Negotiate, Digest algorithm=SHA-512-256" for a log line.
+std::string describeChallenges(const std::vector<http::AuthChallenge>& challenges)
+{
+    if (challenges.empty())
+        return "no challenge";
+    std::string out;
+    for (const auto& c : challenges) {
+        if (!out.empty())
+            out += ", ";
+        out += c.scheme;
+        if (!c.algorithm.empty())
+            out += " algorithm=" + c.algorithm;
+    }
+    return out;
+}
+
+// "video H265/90000, audio mpeg4-generic/16000" for a log line.
+std::string describeMedia(const SdpSession& sdp)
+{
+    if (sdp.media.empty())
+        return "no media";
+    std::string out;
+    for (const auto& media : sdp.media) {
+        if (!out.empty())
+            out += ", ";
+        out += media.mediaType;
+        const auto pt = media.payloadType();
+        const auto map = pt ? media.rtpmap(*pt) : std::nullopt;
+        if (map)
+            out += " " + map->encoding + "/" + std::to_string(map->clockRate);
+        else if (!media.formats.empty())
+            out += " format " + media.formats.front();
+    }
+    return out;
 }
 
 std::string bracketed(const std::string& host)
@@ -60,6 +98,10 @@ bool RtspSession::mediaOnConnection() const
 
 error_code RtspSession::statusError(unsigned status) const
 {
+    // RFC 2326 section 12.39: 461 names a transport the server will not
+    // use; some servers say 400 to a SETUP whose Transport they do not parse.
+    if (status == 461 || (status == 400 && state_ == State::SettingUp))
+        return make_error_code(error::transportRefused);
     if (status == 401)
         return make_error_code(error::unauthorized);
     if (status == 404)
@@ -169,7 +211,7 @@ void RtspSession::handleConnect(const error_code& ec)
 
 // ------------------------------------------------------------------ requests
 
-void RtspSession::sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
+std::uint32_t RtspSession::sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
                               std::vector<HeaderField> headers, CommandHandler handler)
 {
     Pending pending;
@@ -188,6 +230,7 @@ void RtspSession::sendRequest(Purpose purpose, const std::string& method, const 
     pending_.emplace(cseq, std::move(pending));
     transmit(cseq);
     armResponseTimer();
+    return cseq;
 }
 
 void RtspSession::transmit(std::uint32_t cseq)
@@ -302,17 +345,31 @@ bool RtspSession::handleUnauthorized(Pending& pending, const RtspMessage& respon
         challenges.insert(challenges.end(), parsed.begin(), parsed.end());
     }
     const http::AuthChallenge* chosen = http::chooseChallenge(challenges);
-    if (!info_->hasCredentials() || !chosen) {
+    if (!info_->hasCredentials()) {
         ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " needs credentials we do not have or cannot use");
+                                          << " needs credentials and none were given");
+        finish(make_error_code(error::unauthorized));
+        return true;
+    }
+    if (!chosen) {
+        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
+                                          << " asks for authentication we cannot answer: "
+                                          << describeChallenges(challenges));
         finish(make_error_code(error::unauthorized));
         return true;
     }
     // A second 401 means the credentials are wrong, unless the server only
-    // found the nonce stale (RFC 7616 §3.3).
+    // found the nonce stale (RFC 7616 section 3.3); a server that finds every
+    // nonce stale gets a few answers, not an endless loop.
     if (pending.authAnswered && !chosen->stale) {
         ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
                                           << " refused the credentials of user '" << info_->user << "'");
+        finish(make_error_code(error::unauthorized));
+        return true;
+    }
+    if (pending.authRounds >= kMaxAuthRounds) {
+        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString() << " challenged "
+                                          << pending.authRounds + 1 << " times in a row (stale nonce each time); giving up");
         finish(make_error_code(error::unauthorized));
         return true;
     }
@@ -321,8 +378,11 @@ bool RtspSession::handleUnauthorized(Pending& pending, const RtspMessage& respon
         std::remove_if(pending.request.headers.begin(), pending.request.headers.end(),
                        [](const HeaderField& h) { return iequals(h.name, "Authorization"); }),
         pending.request.headers.end());
-    sendRequest(pending.purpose, pending.request.method, pending.request.uri, std::move(pending.request.headers),
-                std::move(pending.handler));
+    const unsigned rounds = pending.authRounds + 1;
+    const std::uint32_t cseq = sendRequest(pending.purpose, pending.request.method, pending.request.uri,
+                                           std::move(pending.request.headers), std::move(pending.handler));
+    if (auto it = pending_.find(cseq); it != pending_.end())
+        it->second.authRounds = rounds;
     return true;
 }
 
@@ -407,7 +467,8 @@ void RtspSession::handleDescribe(const RtspMessage& response)
         tracks_.push_back(std::move(track));
     }
     if (tracks_.empty()) {
-        ORIX_LOG(log_, LogError, " No track of " << url_.toString() << " (" << sdp.media.size() << " in the SDP) was accepted");
+        ORIX_LOG(log_, LogError, " No usable track in the description of " << url_.toString() << "; it offered "
+                                                                           << describeMedia(sdp));
         return finish(make_error_code(error::noTracks));
     }
     if (tracks_.size() > 128) {

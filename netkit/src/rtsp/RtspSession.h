@@ -85,6 +85,7 @@ private:
         Purpose purpose;
         std::chrono::steady_clock::time_point deadline;
         bool authAnswered = false; // sent with credentials after a challenge
+        unsigned authRounds = 0;   // challenges answered for this request so far
         CommandHandler handler;
     };
 
@@ -101,7 +102,7 @@ private:
     void doConnect();
     void handleConnect(const boost::system::error_code& ec);
     // Requests
-    void sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
+    std::uint32_t sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
                      std::vector<HeaderField> headers = {}, CommandHandler handler = {});
     void transmit(std::uint32_t cseq);
     void handleResponse(RtspMessage&& response);

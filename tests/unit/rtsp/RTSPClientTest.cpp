@@ -40,7 +40,9 @@ Methods methodsOf(const std::vector<RtspTestRequest>& requests)
 // absolute controls carrying the request's query, Session with timeout,
 // Digest without qop followed by Basic on 401.
 struct CameraOptions {
-    enum class Auth { none, digest, basic };
+    // staleForever: every answer is a 401 with a fresh nonce marked stale;
+    // unanswerable: only schemes and algorithms the client cannot answer.
+    enum class Auth { none, digest, basic, staleForever, unanswerable };
     Auth auth = Auth::none;
     int packets = 5;             // RTP packets right after the PLAY answer
     bool getParameter = true;    // GET_PARAMETER in Public
@@ -92,6 +94,8 @@ private:
         const std::string a = r.header("Authorization");
         switch (options_.auth) {
         case CameraOptions::Auth::none: return true;
+        case CameraOptions::Auth::staleForever:
+        case CameraOptions::Auth::unanswerable: return false;
         case CameraOptions::Auth::basic: return a == "Basic cm9vdDpwYXNz"; // root:pass
         case CameraOptions::Auth::digest:
             // DESCRIBE of kUrl with root:pass (RFC 2069 form, no qop):
@@ -127,7 +131,14 @@ private:
             std::vector<std::string> lines;
             if (options_.auth == CameraOptions::Auth::digest)
                 lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + "\", stale=FALSE");
-            lines.push_back("WWW-Authenticate: Basic realm=\"AXIS_ACCC8E0CBE87\"");
+            if (options_.auth == CameraOptions::Auth::staleForever)
+                lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + cseq + "\", stale=TRUE");
+            if (options_.auth == CameraOptions::Auth::unanswerable) {
+                lines.push_back("WWW-Authenticate: Negotiate");
+                lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + "\", algorithm=SHA-512-256");
+            } else {
+                lines.push_back("WWW-Authenticate: Basic realm=\"AXIS_ACCC8E0CBE87\"");
+            }
             lines.push_back("Server: GStreamer RTSP server");
             return RtspScriptReply::raw(rtspAnswer(401, "Unauthorized", cseq, lines));
         }
@@ -205,6 +216,14 @@ public:
     void onRtcpPacket(const std::uint8_t*, std::size_t) override {}
     std::vector<std::uint16_t> sequences;
 };
+
+bool loggedError(const CapturingLogger& logger, const std::string& text)
+{
+    const auto entries = logger.entries();
+    return std::any_of(entries.begin(), entries.end(), [&](const CapturingLogger::Entry& e) {
+        return e.level == Orix::LogError && e.message.find(text) != std::string::npos;
+    });
+}
 
 // Runs the io_context until done() holds; false after the limit (a guard
 // against hangs, not a timing assertion).
@@ -372,10 +391,15 @@ TEST(RTSPClient, AuthenticationOutcomes)
         std::string user, password;
         error_code expected;
         Methods methods;
+        const char* errorLine; // logged at error level
     } cases[] = {
-        {"basic only", CameraOptions::Auth::basic, "root", "pass", {}, {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}},
-        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE", "DESCRIBE"}},
-        {"no credentials", CameraOptions::Auth::digest, "", "", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE"}},
+        {"basic only", CameraOptions::Auth::basic, "root", "pass", {}, {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}, nullptr},
+        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE", "DESCRIBE"}, "refused the credentials"},
+        {"no credentials", CameraOptions::Auth::digest, "", "", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE"}, "none were given"},
+        {"stale nonce forever", CameraOptions::Auth::staleForever, "root", "pass", rtspe::error::unauthorized,
+         {"OPTIONS", "DESCRIBE", "DESCRIBE", "DESCRIBE", "DESCRIBE"}, "challenged 4 times in a row"},
+        {"no scheme we can answer", CameraOptions::Auth::unanswerable, "root", "pass", rtspe::error::unauthorized,
+         {"OPTIONS", "DESCRIBE"}, "cannot answer: Negotiate, Digest algorithm=SHA-512-256"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -393,6 +417,9 @@ TEST(RTSPClient, AuthenticationOutcomes)
             EXPECT_EQ(camera.rtspRequests()[3].header("Authorization"), "Basic cm9vdDpwYXNz");
         }
         EXPECT_TRUE(c.password.empty() || !h.logger->contains(c.password));
+        if (c.errorLine) {
+            EXPECT_TRUE(loggedError(*h.logger, c.errorLine)) << c.errorLine;
+        }
         EXPECT_TRUE(h.runsDry());
     }
 }
@@ -551,7 +578,10 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
                 return normal(r);
             if (status < 2)
                 return status ? RtspScriptReply::close() : RtspScriptReply::silent();
-            const char* reason = status == 404 ? "Not Found" : status == 461 ? "Unsupported transport" : "OK";
+            const char* reason = status == 404   ? "Not Found"
+                                 : status == 461 ? "Unsupported transport"
+                                 : status == 400 ? "Bad Request"
+                                                 : "OK";
             return RtspScriptReply::raw(rtspAnswer(status, reason, r.cseq(), lines, body));
         };
     };
@@ -575,7 +605,9 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
          rtspe::error::protocolViolation},
         {"SETUP answered with UDP", replace("SETUP", 200, {"Transport: RTP/AVP;unicast;client_port=5000-5001", "Session: 1"}),
          nullptr, rtspe::error::protocolViolation},
-        {"SETUP 461", replace("SETUP", 461), nullptr, rtspe::error::requestFailed},
+        {"SETUP 461", replace("SETUP", 461), nullptr, rtspe::error::transportRefused},
+        {"SETUP 400", replace("SETUP", 400), nullptr, rtspe::error::transportRefused},
+        {"DESCRIBE 400", replace("DESCRIBE", 400), nullptr, rtspe::error::requestFailed},
         {"oversized answer", replace("OPTIONS", 200, {"X-Pad: " + std::string(20000, 'x')}), nullptr,
          rtspe::error::messageTooLarge},
         {"connection closed before an answer", replace("DESCRIBE", 1), nullptr, rtspe::error::connectionLost},
@@ -607,7 +639,7 @@ TEST(RTSPClient, ErrorsMapToConditionsCallersTest)
     EXPECT_STREQ(make_error_code(rtspe::error::unauthorized).category().name(), "netkit.rtsp");
 }
 
-TEST(RTSPClient, NoTrackAcceptedIsAnError)
+TEST(RTSPClient, NoTrackAcceptedIsAnErrorNamingTheOfferedMedia)
 {
     Camera camera;
     Harness h;
@@ -616,6 +648,7 @@ TEST(RTSPClient, NoTrackAcceptedIsAnError)
     ASSERT_TRUE(h.completed());
     EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::noTracks)});
     EXPECT_EQ(camera.methods(), (Methods{"OPTIONS", "DESCRIBE"}));
+    EXPECT_TRUE(loggedError(*h.logger, "offered video H264/90000, audio MPEG4-GENERIC/16000")) << h.logger->all();
 }
 
 TEST(RTSPClient, RedirectsAreFollowedAndBounded)

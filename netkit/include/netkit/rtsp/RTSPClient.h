@@ -8,7 +8,8 @@
 //
 // Authentication: Digest (with or without qop) or Basic with the connection
 // info's credentials after a 401; a second 401 ends the session with
-// rtsp::error::unauthorized. The tunnel authenticates its HTTP requests the
+// rtsp::error::unauthorized, and so does a server that keeps calling the
+// nonce stale after three answers. The tunnel authenticates its HTTP requests the
 // same way. TLS (rtsps or https tunnels) is not supported.
 //
 // Threading: every handler and callback runs on the io_context given to the
@@ -19,6 +20,8 @@
 //   none                 after teardown()
 //   timeout              no answer within the response time-out, or no RTP
 //                        within the no-data time-out while playing
+//   transportRefused     461 to a SETUP, or 400 to a SETUP (the caller may
+//                        try another transport)
 //   unauthorized, notFound, requestFailed, tooManyRedirects, noTracks,
 //   protocolViolation, messageTooLarge, connectionLost,
 //   sessionEndedByServer (RTCP BYE, 454 to a keep-alive), badUrl,
