@@ -73,7 +73,7 @@ std::string bracketed(const std::string& host)
 RtspSession::RtspSession(boost::asio::io_context& io, const LoggerOwner& log, SessionSettings settings,
                          std::shared_ptr<SessionCounters> counters)
     : io_(io), log_(log), settings_(std::move(settings)), counters_(std::move(counters)), connectTimer_(io),
-      responseTimer_(io), keepAliveTimer_(io), noDataTimer_(io), reportTimer_(io)
+      responseTimer_(io), keepAliveTimer_(io), noDataTimer_(io), reportTimer_(io), abandonTimer_(io)
 {
     std::random_device device;
     ourSsrc_ = static_cast<std::uint32_t>(device());
@@ -843,10 +843,17 @@ void RtspSession::command(bool pause, const std::string& range, CommandHandler h
 
 void RtspSession::abandon()
 {
-    // Nobody owns the session any more; it keeps itself alive for the
-    // TEARDOWN exchange and lets go in finish().
-    if (!finished_)
-        keepAlive_ = shared_from_this();
+    // Nobody owns the session any more. A waiting timer holds it through the
+    // TEARDOWN exchange: finish() cancels the timer, which lets go. Holding it
+    // from an operation of the io_context, not from a member, means a stopped
+    // and destroyed io_context frees the session (and its connection) too.
+    if (!finished_) {
+        abandonTimer_.expires_after(settings_.responseTimeout + kMaxTeardownWait);
+        abandonTimer_.async_wait([self = shared_from_this()](const error_code& ec) {
+            if (!ec)
+                self->finish({});
+        });
+    }
     completion_ = nullptr;
     settings_.initializer = nullptr;
     for (auto& track : tracks_)
@@ -889,8 +896,7 @@ void RtspSession::finish(const error_code& ec)
         boost::asio::post(io_, [completion = std::move(completion_), ec] { completion(ec); });
         completion_ = nullptr;
     }
-    if (keepAlive_)
-        boost::asio::post(io_, [self = std::move(keepAlive_)] {});
+    abandonTimer_.cancel();
 }
 
 } // namespace Orix::Utility::rtsp

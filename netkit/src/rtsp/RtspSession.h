@@ -137,7 +137,6 @@ private:
     SessionSettings settings_;
     std::shared_ptr<SessionCounters> counters_;
     Completion completion_;
-    std::shared_ptr<RtspSession> keepAlive_; // set by abandon() until finish()
     std::atomic<bool> finished_{false};
     State state_ = State::Idle;
 
@@ -168,6 +167,7 @@ private:
     boost::asio::steady_timer keepAliveTimer_;
     boost::asio::steady_timer noDataTimer_;
     boost::asio::steady_timer reportTimer_;
+    boost::asio::steady_timer abandonTimer_; // holds an abandoned session until finish()
     std::chrono::steady_clock::time_point lastRtp_{};
 };
 

@@ -49,6 +49,7 @@ struct CameraOptions {
     std::string timeout = "60";  // Session timeout
     bool describeSilent = false;
     bool setupSilent = false;
+    bool teardownSilent = false;
     bool tunnelAuth = false;     // the tunnel's HTTP GET/POST need credentials
     std::string multicastGroup;  // answer SETUP with this group
     std::uint16_t multicastPort = 0;
@@ -193,6 +194,8 @@ private:
             }
             return out;
         }
+        if (r.method == "TEARDOWN" && options_.teardownSilent)
+            return RtspScriptReply::silent();
         if (r.method == "GET_PARAMETER" || r.method == "TEARDOWN" || r.method == "PAUSE")
             return reply({"Session: " + kSessionId});
         return RtspScriptReply::raw(rtspAnswer(501, "Not Implemented", cseq));
@@ -774,4 +777,29 @@ TEST(RTSPClient, DestroyingAPlayingClientSendsTeardownWithoutCompletion)
     EXPECT_TRUE(camera.server.waitForDisconnect());
     if (HasFailure())
         std::cerr << logger->all();
+}
+
+TEST(RTSPClient, AbandonedSessionIsFreedWithItsIoContext)
+{
+    // The host stops the device's thread while an abandoned session still
+    // waits for its TEARDOWN answer: destroying the io_context must free the
+    // session and close its connection, not leave it holding itself.
+    CameraOptions options;
+    options.teardownSilent = true;
+    Camera camera(options);
+    {
+        boost::asio::io_context io;
+        auto sink = std::make_shared<CountingSink>();
+        {
+            RTSPClient client(io, std::make_shared<CapturingLogger>(0));
+            client.setTrackInitializer([sink](const SdpMedia& m, std::size_t) { return videoOnly(sink, m); });
+            client.start(kUrl, camera.info(), [](const error_code&) {});
+            ASSERT_TRUE(runUntil(io, [&] { return sink->sequences.size() >= 5; }));
+        }
+        ASSERT_TRUE(runUntil(io, [&] {
+            const auto seen = camera.methods();
+            return !seen.empty() && seen.back() == "TEARDOWN";
+        }));
+    }
+    EXPECT_TRUE(camera.server.waitForDisconnect());
 }
