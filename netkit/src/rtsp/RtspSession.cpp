@@ -174,11 +174,13 @@ void RtspSession::doConnect()
         options.user = info_->user;
         options.password = info_->password;
         options.userAgent = settings_.userAgent;
+        if (info_->secure())
+            options.tls = info_;
         tunnel = std::move(options);
     }
     ORIX_LOG(log_, LogDebug,
              " Connecting to " << bracketed(connectHost_) << ":" << connectPort_ << " for " << url_.toString()
-                               << (tunnel ? " (tunnelled over HTTP)" : ""));
+                               << (tunnel ? tunnel->tls ? " (tunnelled over HTTPS)" : " (tunnelled over HTTP)" : ""));
     connectTimer_.expires_after(settings_.responseTimeout);
     connectTimer_.async_wait([weak, connection = std::weak_ptr<RtspConnection>(connection_)](const error_code& ec) {
         auto s = weak.lock();

@@ -10,7 +10,9 @@
 // info's credentials after a 401; a second 401 ends the session with
 // rtsp::error::unauthorized, and so does a server that keeps calling the
 // nonce stale after three answers. The tunnel authenticates its HTTP requests the
-// same way. TLS (rtsps or https tunnels) is not supported.
+// same way. With an https connection info the tunnel runs over TLS, verified
+// as the HTTP client verifies (the info's tls-accept-self-signed and
+// tls-fingerprint options included); rtsps is not supported.
 //
 // Threading: every handler and callback runs on the io_context given to the
 // constructor; call the members there too (start() and teardown() may be
@@ -27,6 +29,8 @@
 //   sessionEndedByServer (RTCP BYE, 454 to a keep-alive), badUrl,
 //   alreadyStarted       start() while a session runs (that session goes on)
 //   socket errors        (boost::system, e.g. connection_refused) on connect
+//   http::error::certificateRejected, fingerprintMismatch, tlsHandshakeFailed
+//                        (category "netkit.http") for a tunnel over TLS
 #include <boost/system/error_code.hpp>
 #include <chrono>
 #include <cstddef>
