@@ -554,15 +554,8 @@ void RtspSession::handleSetup(const RtspMessage& response)
             ORIX_LOG(log_, LogError, " RTSP server answered '" << *transport << "' to a UDP SETUP");
             return finish(make_error_code(error::protocolViolation));
         }
-        boost::asio::ip::address peer = connection_->remoteAddress();
-        if (!spec.source.empty()) {
-            error_code parseError;
-            auto source = boost::asio::ip::make_address(spec.source, parseError);
-            if (!parseError)
-                peer = source;
-        }
         if (spec.serverPort)
-            track.rtcpPeer = boost::asio::ip::udp::endpoint(peer, spec.serverPort->second);
+            track.rtcpPeer = boost::asio::ip::udp::endpoint(mediaSource(spec), spec.serverPort->second);
         break;
     }
     case RtspTransport::Multicast: {
@@ -585,7 +578,7 @@ void RtspSession::handleSetup(const RtspMessage& response)
     }
     if (track.udp) {
         std::weak_ptr<RtspSession> weak = shared_from_this();
-        track.udp->start([weak, index](bool rtcp, const std::uint8_t* data, std::size_t size) {
+        track.udp->start(mediaSource(spec), [weak, index](bool rtcp, const std::uint8_t* data, std::size_t size) {
             if (auto s = weak.lock())
                 s->deliver(index, rtcp, data, size);
         });
@@ -593,6 +586,19 @@ void RtspSession::handleSetup(const RtspMessage& response)
     if (++setupIndex_ < tracks_.size())
         return doSetup();
     doPlay();
+}
+
+boost::asio::ip::address RtspSession::mediaSource(const TransportSpec& spec) const
+{
+    // RFC 2326 section 12.39: "source" names the sender when it is not the
+    // RTSP server itself.
+    if (!spec.source.empty()) {
+        error_code parseError;
+        auto source = boost::asio::ip::make_address(spec.source, parseError);
+        if (!parseError)
+            return source;
+    }
+    return connection_->remoteAddress();
 }
 
 void RtspSession::doPlay()

@@ -28,6 +28,7 @@
 #include <netkit/rtsp/RTSPClient.h>
 #include <netkit/rtsp/RtspMessage.h>
 #include <netkit/rtsp/RtspStreamReader.h>
+#include <netkit/rtsp/RtspTransportHeader.h>
 #include <netkit/rtsp/RtspUrl.h>
 
 #include <boost/asio/steady_timer.hpp>
@@ -112,6 +113,8 @@ private:
     void handleDescribe(const RtspMessage& response);
     void doSetup();
     void handleSetup(const RtspMessage& response);
+    // The address media comes from: the Transport's source, or the server.
+    boost::asio::ip::address mediaSource(const TransportSpec& spec) const;
     void doPlay();
     void handlePlay(const RtspMessage& response);
     void handleKeepAlive(const RtspMessage& response);

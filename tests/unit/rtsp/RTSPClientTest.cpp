@@ -82,6 +82,7 @@ public:
         return out;
     }
     Methods methods() const { return methodsOf(rtspRequests()); }
+    std::uint16_t clientRtpPort() const { return clientPort_; }
 
 private:
     static std::string query(const std::string& uri)
@@ -435,9 +436,18 @@ TEST(RTSPClient, UdpSessionReceivesDatagramsAndReportsBack)
     h.start(kUrl, camera.info());
     ASSERT_TRUE(h.packets(5));
     ASSERT_TRUE(camera.server.waitForRtcp(1));
-    ASSERT_TRUE(h.playThenTeardown(5));
+    // A datagram from another host is not the camera's: it never reaches the track.
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::udp::socket other(io, boost::asio::ip::udp::endpoint(boost::asio::ip::make_address("127.0.0.2"), 0));
+        const std::string stray = rtpPacket(13119, 3803548519u, kSsrc, true, 96, "\x65\x88");
+        other.send_to(boost::asio::buffer(stray),
+                      boost::asio::ip::udp::endpoint(boost::asio::ip::make_address("127.0.0.1"), camera.clientRtpPort()));
+    }
+    camera.server.sendUdp(camera.clientRtpPort(), rtpPacket(13120, 3803548519u, kSsrc, true, 96, "\x65\x88"));
+    ASSERT_TRUE(h.playThenTeardown(6));
     EXPECT_EQ(h.completions, kClean);
-    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118}));
+    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118, 13120}));
     auto requests = camera.rtspRequests();
     ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
     std::smatch m;
