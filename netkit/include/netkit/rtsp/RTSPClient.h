@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <netkit/asio/ConnectionInfo.h>
+#include <netkit/rtp/RtpTrackSink.h>
 #include <netkit/rtsp/RtspError.h>
 #include <netkit/sdp/SdpSession.h>
 #include <netkit/util/Logging.h>
@@ -55,14 +56,6 @@ enum class RtspTransport { Udp = 0, Tcp = 1, Multicast = 2, RtspOverHttp = 3 };
 const char* getTransportProtocolName(RtspTransport transport);
 // Accepts the names above in any case (and "rtspOverHttp"); false otherwise.
 bool parseTransportProtocolName(const std::string& name, RtspTransport& out);
-
-// Receives one track's packets, on the client's io_context.
-class RtpTrackSink {
-public:
-    virtual ~RtpTrackSink() = default;
-    virtual void onRtpPacket(const std::uint8_t* data, std::size_t size) = 0;
-    virtual void onRtcpPacket(const std::uint8_t* data, std::size_t size) = 0;
-};
 
 // Called once per media section of the DESCRIBE answer, in order; returns
 // the sink for the track, or null to leave the track out (no SETUP).
