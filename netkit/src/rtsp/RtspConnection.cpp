@@ -326,6 +326,8 @@ void RtspConnection::startReading()
                             [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
                                 if (self->closed_)
                                     return;
+                                if (ec == boost::asio::error::eof || ec == boost::asio::ssl::error::stream_truncated)
+                                    return self->fail(boost::asio::error::eof);
                                 if (ec)
                                     return self->fail(isConnectionEnd(ec) ? make_error_code(error::connectionLost) : ec);
                                 if (self->onData_)

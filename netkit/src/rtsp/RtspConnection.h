@@ -51,6 +51,10 @@ public:
     void open(const std::string& host, std::uint16_t port, std::optional<TunnelOptions> tunnel,
               ErrorHandler done);
 
+    // Once open, onError gets boost::asio::error::eof when the server closes
+    // the receiving connection in order, rtsp::error::connectionLost when it
+    // breaks, or the socket's own error.
+
     // Queues one RTSP request (or interleaved RTCP); sent in order.
     void send(std::string bytes);
     void close();

@@ -161,8 +161,15 @@ void RtspSession::doConnect()
                 return;
             if (s->state_ == State::TearingDown)
                 return s->finish({});
-            ORIX_LOG(s->log_, LogError, " RTSP connection to " << s->url_.toString() << " ended: " << ec.message());
-            s->finish(ec);
+            if (ec == boost::asio::error::eof && s->state_ == State::Playing) {
+                // An orderly close while playing is how servers end a stream
+                // that has ended (a clip, a camera's "end" of the session).
+                ORIX_LOG(s->log_, LogWarning, " RTSP server " << s->url_.toString() << " closed the connection: the stream ended");
+                return s->finish(make_error_code(error::sessionEndedByServer));
+            }
+            const error_code reason = ec == boost::asio::error::eof ? make_error_code(error::connectionLost) : ec;
+            ORIX_LOG(s->log_, LogError, " RTSP connection to " << s->url_.toString() << " ended: " << reason.message());
+            s->finish(reason);
         });
     connection_->setReceiveBufferSize(mediaOnConnection() ? settings_.receiveBuffer : 0);
     std::optional<TunnelOptions> tunnel;

@@ -50,6 +50,7 @@ struct CameraOptions {
     bool describeSilent = false;
     bool setupSilent = false;
     bool teardownSilent = false;
+    bool byeAfterPackets = false; // an RTCP BYE follows the packets after PLAY
     bool tunnelAuth = false;     // the tunnel's HTTP GET/POST need credentials
     std::string multicastGroup;  // answer SETUP with this group
     std::uint16_t multicastPort = 0;
@@ -193,6 +194,10 @@ private:
                 else
                     out.bytes += interleavedFrame(static_cast<std::uint8_t>(channel_), packet);
             }
+            if (options_.byeAfterPackets && clientPort_ != 0)
+                out.datagrams.emplace_back(static_cast<std::uint16_t>(clientPort_ + 1), rtcpBye(kSsrc));
+            else if (options_.byeAfterPackets)
+                out.bytes += interleavedFrame(static_cast<std::uint8_t>(channel_ + 1), rtcpBye(kSsrc));
             return out;
         }
         if (r.method == "TEARDOWN" && options_.teardownSilent)
@@ -605,9 +610,6 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
         rtspe::error expected;
     } cases[] = {
         {"no RTP after PLAY", replace("PLAY", 200, {"Session: 12345678"}), nullptr, rtspe::error::timeout},
-        {"server closes mid-session", normal, [](RtspTestServer& s) { s.closeConnections(); }, rtspe::error::connectionLost},
-        {"RTCP BYE", normal, [](RtspTestServer& s) { s.push(interleavedFrame(1, rtcpBye(kSsrc))); },
-         rtspe::error::sessionEndedByServer},
         {"garbage on the connection", normal, [](RtspTestServer& s) { s.push(std::string("\x16\x03\x01\x02\x00", 5)); },
          rtspe::error::protocolViolation},
         {"silent OPTIONS", replace("OPTIONS", 0), nullptr, rtspe::error::timeout},
@@ -640,6 +642,37 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
         }
         ASSERT_TRUE(h.completed());
         EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(c.expected)});
+        EXPECT_TRUE(h.runsDry());
+    }
+}
+
+TEST(RTSPClient, ServerEndingTheStreamIsNotAFailureOnEveryTransport)
+{
+    const struct {
+        const char* name;
+        RtspTransport transport;
+        bool bye; // else the server closes its connections after the packets
+    } cases[] = {
+        {"RTCP BYE over TCP", RtspTransport::Tcp, true},
+        {"RTCP BYE in the HTTP tunnel", RtspTransport::RtspOverHttp, true},
+        {"RTCP BYE over UDP", RtspTransport::Udp, true},
+        {"server closes the RTSP connection", RtspTransport::Tcp, false},
+        {"server closes the tunnel", RtspTransport::RtspOverHttp, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CameraOptions options;
+        options.byeAfterPackets = c.bye;
+        Camera camera(options);
+        Harness h;
+        h.client.setTransport(c.transport);
+        h.start(kUrl, camera.info());
+        if (!c.bye) {
+            ASSERT_TRUE(h.packets(5));
+            camera.server.closeConnections();
+        }
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::sessionEndedByServer)});
         EXPECT_TRUE(h.runsDry());
     }
 }

@@ -26,7 +26,11 @@
 //                        try another transport)
 //   unauthorized, notFound, requestFailed, tooManyRedirects, noTracks,
 //   protocolViolation, messageTooLarge, connectionLost,
-//   sessionEndedByServer (RTCP BYE, 454 to a keep-alive), badUrl,
+//   sessionEndedByServer RTCP BYE on any transport, 454 to a keep-alive, or
+//                        the server closing the connection (or the tunnel's
+//                        GET) in order while playing; a broken connection is
+//                        connectionLost
+//   badUrl,
 //   alreadyStarted       start() while a session runs (that session goes on)
 //   socket errors        (boost::system, e.g. connection_refused) on connect
 //   http::error::certificateRejected, fingerprintMismatch, tlsHandshakeFailed
