@@ -189,9 +189,9 @@ void SequenceTracker::flush()
 SequenceTracker::LossReport SequenceTracker::lossReport()
 {
     // RFC 3550 appendix A.3, with "expected" as delivered + lost over every run
-    // and late arrivals counted as received.
+    // and late or duplicated arrivals counted as received, as the RFC counts them.
     const std::uint64_t expected = stats_.delivered + stats_.lost;
-    const std::uint64_t received = stats_.delivered + stats_.late;
+    const std::uint64_t received = stats_.delivered + stats_.late + stats_.duplicates;
     const std::uint64_t expectedInterval = expected - expectedPrior_;
     const std::uint64_t receivedInterval = received - receivedPrior_;
     expectedPrior_ = expected;

@@ -670,7 +670,7 @@ void RtspSession::deliver(std::size_t index, bool rtcp, const std::uint8_t* data
     counters_->bytes += size;
     if (rtcp) {
         ++counters_->rtcpPackets;
-        RtcpSummary summary = inspectRtcp(data, size);
+        const RtcpSummary summary = summarizeRtcp(ByteSpan(data, size));
         if (summary.senderReport)
             track.stats.onSenderReport(summary.srNtpMiddle, Clock::now());
         if (track.sink)
@@ -683,7 +683,8 @@ void RtspSession::deliver(std::size_t index, bool rtcp, const std::uint8_t* data
     }
     ++counters_->packets;
     lastRtp_ = Clock::now();
-    track.stats.onRtp(data, size);
+    if (track.udp)
+        track.stats.onRtp(ByteSpan(data, size)); // for receiver reports, which only UDP sends
     if (track.sink)
         track.sink->onRtpPacket(data, size);
 }
@@ -787,7 +788,8 @@ void RtspSession::sendReceiverReports()
     for (auto& track : tracks_) {
         if (!track.udp || !track.rtcpPeer)
             continue;
-        track.udp->sendRtcp(*track.rtcpPeer, track.stats.receiverReport(ourSsrc_, cname, now));
+        const auto report = track.stats.receiverReport(ourSsrc_, cname, now);
+        track.udp->sendRtcp(*track.rtcpPeer, std::string(report.begin(), report.end()));
         ++counters_->receiverReports;
     }
     reportTimer_.expires_after(kReportInterval);

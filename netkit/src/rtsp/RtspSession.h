@@ -21,10 +21,10 @@
 //
 // Every timer and socket handler starts with the same guard: finished, or a
 // state the event does not belong to, and it returns.
-#include <netkit/rtsp/RtcpReports.h>
 #include "rtsp/RtspConnection.h"
 #include "rtsp/UdpTrackReceiver.h"
 
+#include <netkit/rtp/RtcpPacket.h>
 #include <netkit/rtsp/RTSPClient.h>
 #include <netkit/rtsp/RtspMessage.h>
 #include <netkit/rtsp/RtspStreamReader.h>
@@ -35,6 +35,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -157,7 +158,7 @@ private:
     bool keepAliveWithGetParameter_ = false;
     bool cseqQuirkLogged_ = false;
 
-    std::vector<Track> tracks_;
+    std::deque<Track> tracks_; // a deque: Track is not copyable, and never moves once added
     std::size_t setupIndex_ = 0;
     std::array<std::int16_t, 256> channelTrack_{}; // channel -> track index + 1, negative for RTCP
     std::string sessionControlUrl_;
