@@ -19,28 +19,10 @@ constexpr unsigned kMaxRedirects = 3;
 constexpr std::chrono::seconds kReportInterval{5};
 constexpr std::chrono::milliseconds kMaxTeardownWait{2000};
 constexpr std::chrono::seconds kMinKeepAlive{1};
-// Answers to one request's challenges before giving up (the HTTP client's bound).
-constexpr unsigned kMaxAuthRounds = 3;
 
 bool isAbsoluteUrl(const std::string& text)
 {
     return text.find("://") != std::string::npos;
-}
-
-// "Negotiate, Digest algorithm=SHA-512-256" for a log line.
-std::string describeChallenges(const std::vector<http::AuthChallenge>& challenges)
-{
-    if (challenges.empty())
-        return "no challenge";
-    std::string out;
-    for (const auto& c : challenges) {
-        if (!out.empty())
-            out += ", ";
-        out += c.scheme;
-        if (!c.algorithm.empty())
-            out += " algorithm=" + c.algorithm;
-    }
-    return out;
 }
 
 // "video H265/90000, audio mpeg4-generic/16000" for a log line.
@@ -122,6 +104,7 @@ void RtspSession::start(const std::string& url, asio::ConnectionInfoPtr info, Co
         ORIX_LOG(log_, LogError, " RTSP session without connection info");
         return finish(make_error_code(error::badUrl));
     }
+    auth_ = RtspAuthenticator(info_->user, info_->password);
     const bool tunnel = settings_.transport == RtspTransport::RtspOverHttp;
     const std::string endpointHost = info_->endpoint.address.empty() ? info_->host : info_->endpoint.address;
     const std::uint16_t endpointPort = info_->endpoint.port != 0 ? info_->endpoint.port : info_->port;
@@ -229,7 +212,7 @@ std::uint32_t RtspSession::sendRequest(Purpose purpose, const std::string& metho
     pending.request.uri = uri;
     pending.request.headers = std::move(headers);
     pending.handler = std::move(handler);
-    pending.authAnswered = auth_.has_value();
+    pending.authAnswered = auth_.answering();
     auto timeout = settings_.responseTimeout;
     if (purpose == Purpose::Teardown)
         timeout = std::min<std::chrono::milliseconds>(timeout, kMaxTeardownWait);
@@ -250,8 +233,8 @@ void RtspSession::transmit(std::uint32_t cseq)
         request.set("User-Agent", settings_.userAgent);
     if (!sessionId_.empty() && pending.purpose != Purpose::Options && pending.purpose != Purpose::Describe)
         request.set("Session", sessionId_);
-    if (auth_)
-        request.set("Authorization", auth_->authorization(info_->user, info_->password, request.method, request.uri));
+    if (auto authorization = auth_.authorization(request.method, request.uri))
+        request.set("Authorization", *authorization);
     ++counters_->requests;
     if (pending.purpose == Purpose::KeepAlive)
         ++counters_->keepAlives;
@@ -348,41 +331,12 @@ void RtspSession::handleResponse(RtspMessage&& response)
 
 bool RtspSession::handleUnauthorized(Pending& pending, const RtspMessage& response)
 {
-    std::vector<http::AuthChallenge> challenges;
-    for (const auto& value : response.findAll("WWW-Authenticate")) {
-        auto parsed = http::parseChallenges(value);
-        challenges.insert(challenges.end(), parsed.begin(), parsed.end());
-    }
-    const http::AuthChallenge* chosen = http::chooseChallenge(challenges);
-    if (!info_->hasCredentials()) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " needs credentials and none were given");
-        finish(make_error_code(error::unauthorized));
+    std::string reason;
+    if (const error_code ec = auth_.onUnauthorized(response, pending.authAnswered, pending.authRounds, reason)) {
+        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString() << " " << reason);
+        finish(ec);
         return true;
     }
-    if (!chosen) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " asks for authentication we cannot answer: "
-                                          << describeChallenges(challenges));
-        finish(make_error_code(error::unauthorized));
-        return true;
-    }
-    // A second 401 means the credentials are wrong, unless the server only
-    // found the nonce stale (RFC 7616 section 3.3); a server that finds every
-    // nonce stale gets a few answers, not an endless loop.
-    if (pending.authAnswered && !chosen->stale) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " refused the credentials of user '" << info_->user << "'");
-        finish(make_error_code(error::unauthorized));
-        return true;
-    }
-    if (pending.authRounds >= kMaxAuthRounds) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString() << " challenged "
-                                          << pending.authRounds + 1 << " times in a row (stale nonce each time); giving up");
-        finish(make_error_code(error::unauthorized));
-        return true;
-    }
-    auth_.emplace(*chosen);
     pending.request.headers.erase(
         std::remove_if(pending.request.headers.begin(), pending.request.headers.end(),
                        [](const HeaderField& h) { return iequals(h.name, "Authorization"); }),

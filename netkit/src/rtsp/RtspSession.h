@@ -21,6 +21,7 @@
 //
 // Every timer and socket handler starts with the same guard: finished, or a
 // state the event does not belong to, and it returns.
+#include "rtsp/RtspAuthenticator.h"
 #include "rtsp/RtspConnection.h"
 #include "rtsp/UdpTrackReceiver.h"
 
@@ -154,7 +155,7 @@ private:
 
     std::uint32_t nextCseq_ = 1;
     std::map<std::uint32_t, Pending> pending_;
-    std::optional<http::DigestSession> auth_;
+    RtspAuthenticator auth_;
     bool keepAliveWithGetParameter_ = false;
     bool cseqQuirkLogged_ = false;
 
