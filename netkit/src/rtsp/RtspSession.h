@@ -115,6 +115,11 @@ private:
     void handleDescribe(const RtspMessage& response);
     void doSetup();
     void handleSetup(const RtspMessage& response);
+    // The server's Transport answer for one track: its channels, or its UDP
+    // peer, or the multicast group joined. protocolViolation when it does not
+    // fit what was asked, or the socket error of joining.
+    boost::system::error_code takeTransport(Track& track, std::size_t index, const TransportSpec& spec,
+                                            const std::string& text);
     // The address media comes from: the Transport's source, or the server.
     boost::asio::ip::address mediaSource(const TransportSpec& spec) const;
     void doPlay();
