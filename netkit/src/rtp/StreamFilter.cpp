@@ -11,14 +11,14 @@ namespace {
 // The sequence number of a packet that failed to parse but whose fixed
 // header is readable (a bad padding count or extension length): it still
 // took its place in the sequence.
-std::optional<std::uint16_t> readableSequence(ByteSpan bytes, std::uint32_t ssrc)
+std::optional<std::uint16_t> readableSequence(ByteSpan bytes, std::uint8_t payloadType, std::uint32_t ssrc)
 {
     ByteReader reader(bytes);
     std::uint8_t first = 0, second = 0;
     std::uint16_t sequence = 0;
     std::uint32_t timestamp = 0, packetSsrc = 0;
     if (!reader.u8(first) || !reader.u8(second) || !reader.u16(sequence) || !reader.u32(timestamp) ||
-        !reader.u32(packetSsrc) || first >> 6 != 2 || packetSsrc != ssrc)
+        !reader.u32(packetSsrc) || first >> 6 != 2 || (second & 0x7f) != payloadType || packetSsrc != ssrc)
         return std::nullopt;
     return sequence;
 }
@@ -47,7 +47,7 @@ void RtpStreamFilter::onRtpPacket(const std::uint8_t* data, std::size_t size)
             ORIX_LOG(logger_, LogNotice, " Malformed RTP packet of " << size << " bytes dropped: " << ec.message());
         }
         // Its number is taken, so the packets around it are not a gap.
-        if (const auto sequence = ssrc_ ? readableSequence(bytes, *ssrc_) : std::nullopt) {
+        if (const auto sequence = ssrc_ ? readableSequence(bytes, *payloadType_, *ssrc_) : std::nullopt) {
             if (reorder_) {
                 tracker_.push(*sequence, OwnedRtpPacket());
                 while (auto released = tracker_.pop())
