@@ -259,17 +259,22 @@ Authenticator::Result Authenticator::checkDigest(const std::string& method, cons
         return refuse(false, "wrong realm");
     if (get("uri") != target)
         return refuse(false, "uri does not match the request");
-    if (get("qop") != "auth")
+    // Without qop the answer has the RFC 2069 form (no nc, no cnonce). Axis
+    // firmware accepts it, and GStreamer sends it on the RTSP-over-HTTP tunnel.
+    const bool rfc2069 = get("qop").empty();
+    if (!rfc2069 && get("qop") != "auth")
         return refuse(false, "qop must be auth");
-    const auto nc = parseNc(get("nc"));
+    const auto nc = rfc2069 ? std::optional<std::uint64_t>() : parseNc(get("nc"));
     const std::string cnonce = get("cnonce");
     const std::string nonce = get("nonce");
-    if (!nc || cnonce.empty() || nonce.empty())
+    if ((!rfc2069 && (!nc || cnonce.empty())) || nonce.empty())
         return refuse(false, "incomplete Digest credentials");
 
     const std::string ha1 = digestHex(algorithm, options_.user + ":" + options_.realm + ":" + options_.password);
     const std::string ha2 = digestHex(algorithm, method + ":" + get("uri"));
-    const std::string expected = digestHex(algorithm, ha1 + ":" + nonce + ":" + get("nc") + ":" + cnonce + ":auth:" + ha2);
+    const std::string expected =
+        rfc2069 ? digestHex(algorithm, ha1 + ":" + nonce + ":" + ha2)
+                : digestHex(algorithm, ha1 + ":" + nonce + ":" + get("nc") + ":" + cnonce + ":auth:" + ha2);
     if (!sameSecret(toLower(get("response")), expected))
         return refuse(false, "wrong user or password");
 
@@ -283,7 +288,7 @@ Authenticator::Result Authenticator::checkDigest(const std::string& method, cons
         } else if (clock_() - it->second.issued > options_.nonceLifetime ||
                    it->second.uses >= options_.maxNonceUses) {
             verdict = Verdict::Expired;
-        } else if (!acceptNc(it->second, *nc)) {
+        } else if (nc && !acceptNc(it->second, *nc)) {
             verdict = Verdict::Replayed;
         } else {
             ++it->second.uses;

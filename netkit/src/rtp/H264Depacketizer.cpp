@@ -32,8 +32,7 @@ CodecParameters h264Parameters(const std::vector<std::vector<std::uint8_t>>& set
 
 H264Depacketizer::H264Depacketizer(std::vector<std::vector<std::uint8_t>> parameterSets,
                                    DepacketizerLimits limits)
-    : Depacketizer(h264Parameters(parameterSets), limits),
-      au_(std::make_unique<AnnexBAssembler>(limits_))
+    : AnnexBDepacketizer(h264Parameters(parameterSets), limits)
 {
     for (const auto& nal : parameterSets) {
         if (nal.empty())
@@ -47,33 +46,12 @@ H264Depacketizer::H264Depacketizer(std::vector<std::vector<std::uint8_t>> parame
 
 H264Depacketizer::~H264Depacketizer() = default;
 
-boost::system::error_code H264Depacketizer::doPush(const RtpPacket& packet)
-{
-    if (au_->open() && packet.timestamp != au_->timestamp())
-        finishAccessUnit();
-    if (!au_->open()) {
-        au_->begin(packet.timestamp);
-        damaged_ = hasIdr_ = hasSps_ = hasPps_ = false;
-    }
-    boost::system::error_code ec;
-    if (!damaged_) {
-        // A damaged access unit is dropped at its end; its remaining packets
-        // are not looked at, so one fault gives one error.
-        ec = addPayload(packet.payload);
-        if (ec)
-            damage();
-    }
-    if (packet.marker)
-        finishAccessUnit();
-    return ec;
-}
-
 boost::system::error_code H264Depacketizer::addPayload(ByteSpan payload)
 {
     if (payload.empty())
         return RtpError::malformedPayload;
     const std::uint8_t type = payload[0] & 0x1f;
-    if (type != kFuA && au_->fragmentOpen())
+    if (type != kFuA && assembler().fragmentOpen())
         return RtpError::missingFragment; // the fragmented NAL unit never got its end bit
     if (type >= 1 && type <= 23)
         return addSingle(payload);
@@ -90,7 +68,7 @@ boost::system::error_code H264Depacketizer::addPayload(ByteSpan payload)
 boost::system::error_code H264Depacketizer::addSingle(ByteSpan nal)
 {
     noteNal(nal[0] & 0x1f, nal);
-    return au_->addNal(nal.sub(0, 1), nal.sub(1, nal.size - 1));
+    return assembler().addNal(nal.sub(0, 1), nal.sub(1, nal.size - 1));
 }
 
 boost::system::error_code H264Depacketizer::addStapA(ByteSpan payload)
@@ -114,7 +92,7 @@ boost::system::error_code H264Depacketizer::addStapA(ByteSpan payload)
         reader.u16(size);
         reader.bytes(size, nal);
         noteNal(nal[0] & 0x1f, nal);
-        if (auto ec = au_->addNal(nal.sub(0, 1), nal.sub(1, nal.size - 1)))
+        if (auto ec = assembler().addNal(nal.sub(0, 1), nal.sub(1, nal.size - 1)))
             return ec;
     }
     return {};
@@ -133,27 +111,27 @@ boost::system::error_code H264Depacketizer::addFuA(ByteSpan payload)
     if (start && end)
         return RtpError::malformedPayload;
     if (start) {
-        if (au_->fragmentOpen())
+        if (assembler().fragmentOpen())
             return RtpError::missingFragment;
         const std::uint8_t nalHeader = std::uint8_t((indicator & 0xe0) | (header & 0x1f));
         noteNal(nalHeader & 0x1f, {});
-        if (auto ec = au_->startFragment(ByteSpan(&nalHeader, 1), body))
+        if (auto ec = assembler().startFragment(ByteSpan(&nalHeader, 1), body))
             return ec;
     } else {
-        if (!au_->fragmentOpen())
+        if (!assembler().fragmentOpen())
             return RtpError::missingFragment;
-        if (auto ec = au_->continueFragment(body))
+        if (auto ec = assembler().continueFragment(body))
             return ec;
     }
     if (end)
-        au_->endFragment();
+        assembler().endFragment();
     return {};
 }
 
 void H264Depacketizer::noteNal(std::uint8_t type, ByteSpan nal)
 {
     if (type == kIdr) {
-        hasIdr_ = true;
+        noteKeyPicture();
     } else if (type == kSps) {
         hasSps_ = true;
         if (!nal.empty() && !std::equal(nal.begin(), nal.end(), sps_.begin(), sps_.end())) {
@@ -174,63 +152,11 @@ void H264Depacketizer::updateConfig()
     parameters_.config = annexB({sps_, pps_});
 }
 
-void H264Depacketizer::finishAccessUnit()
+std::vector<std::uint8_t> H264Depacketizer::missingParameterSets() const
 {
-    if (!au_->open())
-        return;
-    if (damaged_ || au_->fragmentOpen()) {
-        au_->clear();
-        countDropped();
-        state_ = State::waitingForKeyFrame;
-        return;
-    }
-    if (au_->nalCount() == 0) {
-        au_->clear();
-        return;
-    }
-    if (state_ == State::waitingForKeyFrame && !hasIdr_) {
-        au_->clear();
-        countSkipped();
-        return;
-    }
-    Frame frame;
-    frame.codec = Codec::h264;
-    frame.keyFrame = hasIdr_;
-    frame.rtpTimestamp = au_->timestamp();
-    frame.data = au_->take();
-    if (hasIdr_ && !(hasSps_ && hasPps_)) {
-        const auto sets = annexB({hasSps_ ? std::vector<std::uint8_t>() : sps_,
-                                  hasPps_ ? std::vector<std::uint8_t>() : pps_});
-        frame.data.insert(frame.data.begin(), sets.begin(), sets.end());
-    }
-    state_ = State::streaming;
-    emit(std::move(frame));
-}
-
-void H264Depacketizer::damage()
-{
-    // The access unit is incomplete now. It is dropped (and counted once) when
-    // it ends; its bytes are freed at once.
-    const std::uint32_t ts = au_->timestamp();
-    au_->begin(ts);
-    damaged_ = true;
-    state_ = State::waitingForKeyFrame;
-}
-
-void H264Depacketizer::doLost()
-{
-    // The lost packets may have ended this access unit or begun the next:
-    // either way references are gone until the next IDR.
-    if (au_->open())
-        damaged_ = true;
-    state_ = State::waitingForKeyFrame;
-}
-
-void H264Depacketizer::doReset()
-{
-    au_->clear();
-    damaged_ = false;
-    state_ = State::waitingForKeyFrame;
+    if (hasSps_ && hasPps_)
+        return {};
+    return annexB({hasSps_ ? std::vector<std::uint8_t>() : sps_, hasPps_ ? std::vector<std::uint8_t>() : pps_});
 }
 
 } // namespace Orix::Utility

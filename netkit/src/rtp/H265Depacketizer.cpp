@@ -48,8 +48,7 @@ H265Depacketizer::H265Depacketizer(std::vector<std::vector<std::uint8_t>> vps,
                                    std::vector<std::vector<std::uint8_t>> sps,
                                    std::vector<std::vector<std::uint8_t>> pps,
                                    DepacketizerLimits limits)
-    : Depacketizer(h265Parameters(vps, sps, pps), limits),
-      au_(std::make_unique<AnnexBAssembler>(limits_))
+    : AnnexBDepacketizer(h265Parameters(vps, sps, pps), limits)
 {
     if (!vps.empty())
         vps_ = vps.front();
@@ -61,32 +60,13 @@ H265Depacketizer::H265Depacketizer(std::vector<std::vector<std::uint8_t>> vps,
 
 H265Depacketizer::~H265Depacketizer() = default;
 
-boost::system::error_code H265Depacketizer::doPush(const RtpPacket& packet)
-{
-    if (au_->open() && packet.timestamp != au_->timestamp())
-        finishAccessUnit();
-    if (!au_->open()) {
-        au_->begin(packet.timestamp);
-        damaged_ = hasIrap_ = hasVps_ = hasSps_ = hasPps_ = false;
-    }
-    boost::system::error_code ec;
-    if (!damaged_) {
-        ec = addPayload(packet.payload);
-        if (ec)
-            damage();
-    }
-    if (packet.marker)
-        finishAccessUnit();
-    return ec;
-}
-
 boost::system::error_code H265Depacketizer::addPayload(ByteSpan payload)
 {
     // RFC 7798 section 1.1.4: a two-byte payload header shaped like a NAL unit header.
     if (payload.size < 3)
         return RtpError::malformedPayload;
     const std::uint8_t type = nalType(payload[0]);
-    if (type != kFu && au_->fragmentOpen())
+    if (type != kFu && assembler().fragmentOpen())
         return RtpError::missingFragment;
     if (type == kAp)
         return addAggregation(payload);
@@ -97,7 +77,7 @@ boost::system::error_code H265Depacketizer::addPayload(ByteSpan payload)
     if (type > kPaci)
         return {}; // unspecified types 51..63: ignored (RFC 7798 section 4.4)
     noteNal(type, payload);
-    return au_->addNal(payload.sub(0, 2), payload.sub(2, payload.size - 2));
+    return assembler().addNal(payload.sub(0, 2), payload.sub(2, payload.size - 2));
 }
 
 boost::system::error_code H265Depacketizer::addAggregation(ByteSpan payload)
@@ -123,7 +103,7 @@ boost::system::error_code H265Depacketizer::addAggregation(ByteSpan payload)
         reader.u16(size);
         reader.bytes(size, nal);
         noteNal(nalType(nal[0]), nal);
-        if (auto ec = au_->addNal(nal.sub(0, 2), nal.sub(2, nal.size - 2)))
+        if (auto ec = assembler().addNal(nal.sub(0, 2), nal.sub(2, nal.size - 2)))
             return ec;
     }
     return {};
@@ -139,21 +119,21 @@ boost::system::error_code H265Depacketizer::addFragment(ByteSpan payload)
     if (start && end)
         return RtpError::malformedPayload;
     if (start) {
-        if (au_->fragmentOpen())
+        if (assembler().fragmentOpen())
             return RtpError::missingFragment;
         const std::uint8_t type = fuHeader & 0x3f;
         const std::uint8_t header[2] = {std::uint8_t((payload[0] & 0x81) | (type << 1)), payload[1]};
         noteNal(type, {});
-        if (auto ec = au_->startFragment(ByteSpan(header, 2), body))
+        if (auto ec = assembler().startFragment(ByteSpan(header, 2), body))
             return ec;
     } else {
-        if (!au_->fragmentOpen())
+        if (!assembler().fragmentOpen())
             return RtpError::missingFragment;
-        if (auto ec = au_->continueFragment(body))
+        if (auto ec = assembler().continueFragment(body))
             return ec;
     }
     if (end)
-        au_->endFragment();
+        assembler().endFragment();
     return {};
 }
 
@@ -161,7 +141,7 @@ void H265Depacketizer::noteNal(std::uint8_t type, ByteSpan nal)
 {
     bool changed = false;
     if (type >= kIrapFirst && type <= kIrapLast) {
-        hasIrap_ = true;
+        noteKeyPicture();
     } else if (type == kVps) {
         hasVps_ = true;
         remember(nal, vps_, changed);
@@ -176,59 +156,12 @@ void H265Depacketizer::noteNal(std::uint8_t type, ByteSpan nal)
         parameters_.config = annexB({vps_, sps_, pps_});
 }
 
-void H265Depacketizer::finishAccessUnit()
+std::vector<std::uint8_t> H265Depacketizer::missingParameterSets() const
 {
-    if (!au_->open())
-        return;
-    if (damaged_ || au_->fragmentOpen()) {
-        au_->clear();
-        countDropped();
-        state_ = State::waitingForKeyFrame;
-        return;
-    }
-    if (au_->nalCount() == 0) {
-        au_->clear();
-        return;
-    }
-    if (state_ == State::waitingForKeyFrame && !hasIrap_) {
-        au_->clear();
-        countSkipped();
-        return;
-    }
-    Frame frame;
-    frame.codec = Codec::h265;
-    frame.keyFrame = hasIrap_;
-    frame.rtpTimestamp = au_->timestamp();
-    frame.data = au_->take();
-    if (hasIrap_ && !(hasVps_ && hasSps_ && hasPps_)) {
-        const std::vector<std::uint8_t> none;
-        const auto sets = annexB({hasVps_ ? none : vps_, hasSps_ ? none : sps_, hasPps_ ? none : pps_});
-        frame.data.insert(frame.data.begin(), sets.begin(), sets.end());
-    }
-    state_ = State::streaming;
-    emit(std::move(frame));
-}
-
-void H265Depacketizer::damage()
-{
-    const std::uint32_t ts = au_->timestamp();
-    au_->begin(ts);
-    damaged_ = true;
-    state_ = State::waitingForKeyFrame;
-}
-
-void H265Depacketizer::doLost()
-{
-    if (au_->open())
-        damaged_ = true;
-    state_ = State::waitingForKeyFrame;
-}
-
-void H265Depacketizer::doReset()
-{
-    au_->clear();
-    damaged_ = false;
-    state_ = State::waitingForKeyFrame;
+    if (hasVps_ && hasSps_ && hasPps_)
+        return {};
+    const std::vector<std::uint8_t> none;
+    return annexB({hasVps_ ? none : vps_, hasSps_ ? none : sps_, hasPps_ ? none : pps_});
 }
 
 } // namespace Orix::Utility

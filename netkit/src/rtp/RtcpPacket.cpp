@@ -10,6 +10,7 @@ namespace {
 constexpr std::uint8_t kSenderReport = 200;
 constexpr std::uint8_t kReceiverReport = 201;
 constexpr std::uint8_t kSourceDescription = 202;
+constexpr std::uint8_t kBye = 203;
 constexpr std::uint8_t kCname = 1;
 
 void put16(std::vector<std::uint8_t>& out, std::uint32_t v)
@@ -97,6 +98,74 @@ std::optional<std::int64_t> RtpWallClock::unixMicros(std::uint32_t rtpTimestamp)
     const std::int64_t fractionMicros =
         static_cast<std::int64_t>(((anchor_->ntpTimestamp & 0xffffffffu) * 1000000u) >> 32);
     return seconds * 1000000 + fractionMicros + ticks * 1000000 / std::int64_t(clockRate_);
+}
+
+RtcpSummary summarizeRtcp(ByteSpan compound)
+{
+    RtcpSummary summary;
+    ByteReader reader(compound);
+    while (reader.remaining() >= 4) {
+        std::uint8_t first = 0, type = 0;
+        std::uint16_t words = 0;
+        ByteSpan body;
+        reader.u8(first);
+        reader.u8(type);
+        reader.u16(words);
+        if (first >> 6 != 2 || type < 192 || type > 223 || !reader.bytes(4u * words, body))
+            break;
+        summary.valid = true;
+        if (type == kBye)
+            summary.bye = true;
+        ByteReader sr(body);
+        std::uint32_t ntpHigh = 0, ntpLow = 0;
+        if (type == kSenderReport && sr.u32(summary.srSsrc) && sr.u32(ntpHigh) && sr.u32(ntpLow)) {
+            summary.senderReport = true;
+            summary.srNtpMiddle = (ntpHigh << 16) | (ntpLow >> 16);
+        }
+    }
+    return summary;
+}
+
+void ReceptionStats::onRtp(ByteSpan packet)
+{
+    ByteReader reader(packet);
+    std::uint8_t first = 0, second = 0;
+    std::uint16_t sequence = 0;
+    std::uint32_t timestamp = 0, ssrc = 0;
+    if (!reader.u8(first) || !reader.u8(second) || !reader.u16(sequence) || !reader.u32(timestamp) ||
+        !reader.u32(ssrc) || first >> 6 != 2)
+        return;
+    if (ssrc_ != ssrc) {
+        ssrc_ = ssrc;
+        sequence_ = SequenceTracker();
+    }
+    sequence_.observe(sequence);
+}
+
+void ReceptionStats::onSenderReport(std::uint32_t ntpMiddle, std::chrono::steady_clock::time_point arrival)
+{
+    lastSr_ = ntpMiddle;
+    lastSrArrival_ = arrival;
+}
+
+std::vector<std::uint8_t> ReceptionStats::receiverReport(std::uint32_t ourSsrc, const std::string& cname,
+                                                         std::chrono::steady_clock::time_point now)
+{
+    std::optional<ReportBlock> block;
+    if (ssrc_) {
+        const auto loss = sequence_.lossReport();
+        block.emplace();
+        block->sourceSsrc = *ssrc_;
+        block->fractionLost = loss.fractionLost;
+        block->cumulativeLost = static_cast<std::int32_t>(std::clamp<std::int64_t>(loss.cumulativeLost, -0x800000, 0x7fffff));
+        block->extendedHighestSequence = sequence_.extendedHighest();
+        block->lastSenderReport = lastSr_;
+        if (lastSr_ != 0) {
+            const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(now - lastSrArrival_).count();
+            block->delaySinceLastReport = static_cast<std::uint32_t>(waited * 65536 / 1000000);
+        }
+    }
+    return buildReceiverReport(ourSsrc, block, cname);
 }
 
 } // namespace Orix::Utility

@@ -42,4 +42,14 @@ boost::system::error_code RtpPacket::parse(ByteSpan bytes, RtpPacket& out)
     return {};
 }
 
+OwnedRtpPacket::OwnedRtpPacket(const RtpPacket& parsed, ByteSpan from)
+    : bytes(from.begin(), from.end()), view(parsed)
+{
+    const auto rebase = [&](ByteSpan span) {
+        return span.data ? ByteSpan(bytes.data() + (span.data - from.data), span.size) : span;
+    };
+    view.extension = rebase(parsed.extension);
+    view.payload = rebase(parsed.payload);
+}
+
 } // namespace Orix::Utility

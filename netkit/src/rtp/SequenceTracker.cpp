@@ -33,30 +33,54 @@ void SequenceTracker::restartAt(std::int64_t extended)
     next_ = extended; // markSeen then sets bit 0 and moves past it
 }
 
-SequenceTracker::Observation SequenceTracker::observe(std::uint16_t sequence)
+SequenceTracker::Verdict SequenceTracker::classify(std::uint16_t sequence, std::int64_t& extended,
+                                                   bool& restarted)
 {
-    ++stats_.received;
-    Observation result;
+    restarted = false;
     if (!started_) {
         started_ = true;
         next_ = sequence;
     }
-    const std::int64_t extended = extend(sequence, next_);
+    extended = extend(sequence, next_);
     const std::int64_t ahead = extended - next_;
+    const bool confirming = probation_ && *probation_ == sequence;
+    probation_.reset();
     if (ahead < 0 && -ahead <= std::int64_t(kMaxMisorder)) {
         if (seenRecently(extended)) {
             ++stats_.duplicates;
-            result.verdict = Verdict::duplicate;
-        } else {
-            ++stats_.late;
-            result.verdict = Verdict::late;
+            return Verdict::duplicate;
         }
-        return result;
+        ++stats_.late;
+        return Verdict::late;
+    }
+    if (ahead >= 0 && ahead <= std::int64_t(kMaxUnconfirmedJump))
+        return Verdict::deliver;
+    if (!confirming) {
+        ++stats_.stray;
+        probation_ = static_cast<std::uint16_t>(sequence + 1);
+        return Verdict::stray;
     }
     if (ahead < 0 || ahead > std::int64_t(kMaxDropout)) {
+        restarted = true;
+        return Verdict::deliver;
+    }
+    return Verdict::deliver; // a confirmed jump: the gap is loss
+}
+
+SequenceTracker::Observation SequenceTracker::observe(std::uint16_t sequence)
+{
+    ++stats_.received;
+    Observation result;
+    std::int64_t extended = 0;
+    bool restarted = false;
+    result.verdict = classify(sequence, extended, restarted);
+    if (result.verdict != Verdict::deliver)
+        return result;
+    if (restarted) {
         restartAt(extended);
         result.discontinuity = true;
-    } else if (ahead > 0) {
+    } else if (extended > next_) {
+        const std::int64_t ahead = extended - next_;
         result.lostBefore = static_cast<std::uint32_t>(ahead);
         result.discontinuity = true;
         stats_.lost += std::uint64_t(ahead);
@@ -66,7 +90,7 @@ SequenceTracker::Observation SequenceTracker::observe(std::uint16_t sequence)
     return result;
 }
 
-void SequenceTracker::releaseFrom(std::int64_t extended, std::vector<std::uint8_t> packet,
+void SequenceTracker::releaseFrom(std::int64_t extended, OwnedRtpPacket packet,
                                   bool discontinuity)
 {
     Released r;
@@ -103,7 +127,7 @@ void SequenceTracker::giveUpGap()
     releaseConsecutive();
 }
 
-void SequenceTracker::push(std::uint16_t sequence, std::vector<std::uint8_t> packet)
+void SequenceTracker::push(std::uint16_t sequence, OwnedRtpPacket packet)
 {
     if (window_ == 0) {
         const Observation o = observe(sequence);
@@ -112,20 +136,11 @@ void SequenceTracker::push(std::uint16_t sequence, std::vector<std::uint8_t> pac
         return;
     }
     ++stats_.received;
-    if (!started_) {
-        started_ = true;
-        next_ = sequence;
-    }
-    const std::int64_t extended = extend(sequence, next_);
-    const std::int64_t ahead = extended - next_;
-    if (ahead < 0 && -ahead <= std::int64_t(kMaxMisorder)) {
-        if (seenRecently(extended))
-            ++stats_.duplicates;
-        else
-            ++stats_.late;
+    std::int64_t extended = 0;
+    bool restarted = false;
+    if (classify(sequence, extended, restarted) != Verdict::deliver)
         return;
-    }
-    if (ahead < 0 || ahead > std::int64_t(kMaxDropout)) {
+    if (restarted) {
         // A restarted sequence: what is held belongs to the old run.
         while (!held_.empty())
             giveUpGap();
@@ -133,15 +148,22 @@ void SequenceTracker::push(std::uint16_t sequence, std::vector<std::uint8_t> pac
         releaseFrom(extended, std::move(packet), true);
         return;
     }
-    if (ahead == 0) {
-        releaseFrom(extended, std::move(packet), false);
-        releaseConsecutive();
+    if (extended - next_ > std::int64_t(kMaxUnconfirmedJump)) {
+        // A confirmed jump: what is held comes first, the rest of the gap is loss.
+        while (!held_.empty())
+            giveUpGap();
+        releaseFrom(extended, std::move(packet), true);
         return;
     }
     const auto at = std::lower_bound(held_.begin(), held_.end(), extended,
                                      [](const Held& h, std::int64_t e) { return h.extended < e; });
     if (at != held_.end() && at->extended == extended) {
         ++stats_.duplicates;
+        return;
+    }
+    if (extended == next_) {
+        releaseFrom(extended, std::move(packet), false);
+        releaseConsecutive();
         return;
     }
     held_.insert(at, Held{extended, std::move(packet)});
@@ -167,9 +189,9 @@ void SequenceTracker::flush()
 SequenceTracker::LossReport SequenceTracker::lossReport()
 {
     // RFC 3550 appendix A.3, with "expected" as delivered + lost over every run
-    // and late arrivals counted as received.
+    // and late or duplicated arrivals counted as received, as the RFC counts them.
     const std::uint64_t expected = stats_.delivered + stats_.lost;
-    const std::uint64_t received = stats_.delivered + stats_.late;
+    const std::uint64_t received = stats_.delivered + stats_.late + stats_.duplicates;
     const std::uint64_t expectedInterval = expected - expectedPrior_;
     const std::uint64_t receivedInterval = received - receivedPrior_;
     expectedPrior_ = expected;

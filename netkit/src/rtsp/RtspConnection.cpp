@@ -1,10 +1,15 @@
 #include "rtsp/RtspConnection.h"
 
+#include "http/TlsPolicy.h"
+
+#include <netkit/http/HttpError.h>
 #include <netkit/rtsp/RtspError.h>
 #include <netkit/rtsp/RtspStreamReader.h>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl/error.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/write.hpp>
 
 #include <random>
@@ -31,11 +36,23 @@ std::string makeCookie()
 bool isConnectionEnd(const boost::system::error_code& ec)
 {
     namespace errc = boost::system::errc;
+    // A TLS peer that closes without close_notify ends the stream just the same.
     return ec == boost::asio::error::eof || ec == errc::connection_reset || ec == errc::connection_aborted ||
-           ec == errc::broken_pipe || ec == errc::not_connected;
+           ec == errc::broken_pipe || ec == errc::not_connected || ec == boost::asio::ssl::error::stream_truncated;
 }
 
 } // namespace
+
+// TLS over one leg's socket. Every operation on the stream holds the layer,
+// so a leg can be reconnected (a new layer) while an old read still ends.
+struct RtspConnection::TlsLayer {
+    TlsLayer(boost::asio::ip::tcp::socket& socket, const asio::ConnectionInfo& info)
+        : policy(info), stream(socket, http::detail::sharedTlsContext())
+    {
+    }
+    http::detail::TlsPolicy policy;
+    boost::asio::ssl::stream<boost::asio::ip::tcp::socket&> stream;
+};
 
 RtspConnection::RtspConnection(boost::asio::io_context& io, DataHandler onData, ErrorHandler onError)
     : io_(io), resolver_(io), socket_(io), postSocket_(io), onData_(std::move(onData)), onError_(std::move(onError))
@@ -79,6 +96,7 @@ void RtspConnection::doResolve(const std::string& host, std::uint16_t port)
 
 void RtspConnection::doConnect(boost::asio::ip::tcp::socket& socket, std::function<void()> next)
 {
+    tlsOf(socket).reset();
     boost::asio::async_connect(socket, endpoints_,
                                [self = shared_from_this(), &socket, next = std::move(next)](
                                    const boost::system::error_code& ec, const boost::asio::ip::tcp::endpoint&) {
@@ -92,8 +110,57 @@ void RtspConnection::doConnect(boost::asio::ip::tcp::socket& socket, std::functi
                                        socket.set_option(boost::asio::socket_base::receive_buffer_size(
                                                              static_cast<int>(self->receiveBufferSize_)),
                                                          ignored);
+                                   if (self->tunnel_ && self->tunnel_->tls)
+                                       return self->doHandshake(socket, std::move(next));
                                    next();
                                });
+}
+
+void RtspConnection::doHandshake(boost::asio::ip::tcp::socket& socket, std::function<void()> next)
+{
+    auto layer = std::make_shared<TlsLayer>(socket, *tunnel_->tls);
+    tlsOf(socket) = layer;
+    if (!layer->policy.prepare(layer->stream.native_handle()))
+        return fail(make_error_code(http::error::tlsHandshakeFailed));
+    TlsLayer* raw = layer.get();
+    layer->stream.set_verify_callback([raw](bool preverified, boost::asio::ssl::verify_context& context) {
+        return raw->policy.verify(preverified, context);
+    });
+    layer->stream.async_handshake(boost::asio::ssl::stream_base::client,
+                                  [self = shared_from_this(), layer, next = std::move(next)](
+                                      const boost::system::error_code& ec) {
+                                      if (self->closed_)
+                                          return;
+                                      if (ec)
+                                          return self->fail(layer->policy.handshakeError());
+                                      next();
+                                  });
+}
+
+std::shared_ptr<RtspConnection::TlsLayer>& RtspConnection::tlsOf(boost::asio::ip::tcp::socket& socket)
+{
+    return &socket == &socket_ ? tls_ : postTls_;
+}
+
+void RtspConnection::asyncWrite(boost::asio::ip::tcp::socket& socket, boost::asio::const_buffer bytes,
+                                IoHandler handler)
+{
+    if (auto layer = tlsOf(socket))
+        boost::asio::async_write(layer->stream, bytes,
+                                 [layer, handler = std::move(handler)](const boost::system::error_code& ec,
+                                                                       std::size_t n) { handler(ec, n); });
+    else
+        boost::asio::async_write(socket, bytes, std::move(handler));
+}
+
+void RtspConnection::asyncReadSome(boost::asio::ip::tcp::socket& socket, boost::asio::mutable_buffer into,
+                                   IoHandler handler)
+{
+    if (auto layer = tlsOf(socket))
+        layer->stream.async_read_some(into, [layer, handler = std::move(handler)](
+                                                const boost::system::error_code& ec, std::size_t n) { handler(ec, n); });
+    else
+        socket.async_read_some(into, std::move(handler));
 }
 
 std::string RtspConnection::tunnelHeaders(const char* method)
@@ -121,18 +188,17 @@ void RtspConnection::doTunnelGet()
 {
     auto request = std::make_shared<std::string>(tunnelHeaders("GET"));
     tunnelAnswer_.clear();
-    boost::asio::async_write(socket_, boost::asio::buffer(*request),
-                             [self = shared_from_this(), request](const boost::system::error_code& ec, std::size_t) {
-                                 if (self->closed_)
-                                     return;
-                                 if (ec)
-                                     return self->fail(ec);
-                                 self->socket_.async_read_some(
-                                     boost::asio::buffer(self->readBuffer_),
-                                     [self](const boost::system::error_code& ec, std::size_t n) {
-                                         self->handleTunnelAnswer(ec, n);
-                                     });
-                             });
+    asyncWrite(socket_, boost::asio::buffer(*request),
+               [self = shared_from_this(), request](const boost::system::error_code& ec, std::size_t) {
+                   if (self->closed_)
+                       return;
+                   if (ec)
+                       return self->fail(ec);
+                   self->asyncReadSome(self->socket_, boost::asio::buffer(self->readBuffer_),
+                                       [self](const boost::system::error_code& ec, std::size_t n) {
+                                           self->handleTunnelAnswer(ec, n);
+                                       });
+               });
 }
 
 void RtspConnection::handleTunnelAnswer(const boost::system::error_code& ec, std::size_t bytes)
@@ -151,10 +217,10 @@ void RtspConnection::handleTunnelAnswer(const boost::system::error_code& ec, std
     if (end == std::string::npos) {
         if (tunnelAnswer_.size() > kMaxTunnelAnswerBytes)
             return fail(make_error_code(error::messageTooLarge));
-        socket_.async_read_some(boost::asio::buffer(readBuffer_),
-                                [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
-                                    self->handleTunnelAnswer(ec, n);
-                                });
+        asyncReadSome(socket_, boost::asio::buffer(readBuffer_),
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
+                          self->handleTunnelAnswer(ec, n);
+                      });
         return;
     }
     if (end + endLength > kMaxTunnelAnswerBytes)
@@ -196,7 +262,7 @@ void RtspConnection::doTunnelPost()
     postSocket_.close(ignored);
     doConnect(postSocket_, [self = shared_from_this()] {
         auto request = std::make_shared<std::string>(self->tunnelHeaders("POST"));
-        boost::asio::async_write(self->postSocket_, boost::asio::buffer(*request),
+        self->asyncWrite(self->postSocket_, boost::asio::buffer(*request),
                                  [self, request](const boost::system::error_code& ec, std::size_t) {
                                      if (self->closed_)
                                          return;
@@ -219,7 +285,7 @@ void RtspConnection::doDrainPost()
 {
     // The POST never gets an answer; reading only notices when the server
     // drops it, after which the next request reopens it.
-    postSocket_.async_read_some(boost::asio::buffer(drainBuffer_),
+    asyncReadSome(postSocket_, boost::asio::buffer(drainBuffer_),
                                 [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                                     if (self->closed_ || !self->postOpen_)
                                         return;
@@ -256,10 +322,12 @@ void RtspConnection::finishOpen(const boost::system::error_code& ec)
 
 void RtspConnection::startReading()
 {
-    socket_.async_read_some(boost::asio::buffer(readBuffer_),
+    asyncReadSome(socket_, boost::asio::buffer(readBuffer_),
                             [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
                                 if (self->closed_)
                                     return;
+                                if (ec == boost::asio::error::eof || ec == boost::asio::ssl::error::stream_truncated)
+                                    return self->fail(boost::asio::error::eof);
                                 if (ec)
                                     return self->fail(isConnectionEnd(ec) ? make_error_code(error::connectionLost) : ec);
                                 if (self->onData_)
@@ -295,7 +363,7 @@ void RtspConnection::doWrite()
     }
     writing_ = true;
     auto& socket = tunnel_ ? postSocket_ : socket_;
-    boost::asio::async_write(socket, boost::asio::buffer(queue_.front()),
+    asyncWrite(socket, boost::asio::buffer(queue_.front()),
                              [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                                  self->writing_ = false;
                                  if (self->closed_)

@@ -16,13 +16,32 @@ using Clock = std::chrono::steady_clock;
 using boost::system::error_code;
 
 constexpr unsigned kMaxRedirects = 3;
-constexpr std::chrono::seconds kReportInterval{5};
 constexpr std::chrono::milliseconds kMaxTeardownWait{2000};
 constexpr std::chrono::seconds kMinKeepAlive{1};
 
 bool isAbsoluteUrl(const std::string& text)
 {
     return text.find("://") != std::string::npos;
+}
+
+// "video H265/90000, audio mpeg4-generic/16000" for a log line.
+std::string describeMedia(const SdpSession& sdp)
+{
+    if (sdp.media.empty())
+        return "no media";
+    std::string out;
+    for (const auto& media : sdp.media) {
+        if (!out.empty())
+            out += ", ";
+        out += media.mediaType;
+        const auto pt = media.payloadType();
+        const auto map = pt ? media.rtpmap(*pt) : std::nullopt;
+        if (map)
+            out += " " + map->encoding + "/" + std::to_string(map->clockRate);
+        else if (!media.formats.empty())
+            out += " format " + media.formats.front();
+    }
+    return out;
 }
 
 std::string bracketed(const std::string& host)
@@ -35,7 +54,7 @@ std::string bracketed(const std::string& host)
 RtspSession::RtspSession(boost::asio::io_context& io, const LoggerOwner& log, SessionSettings settings,
                          std::shared_ptr<SessionCounters> counters)
     : io_(io), log_(log), settings_(std::move(settings)), counters_(std::move(counters)), connectTimer_(io),
-      responseTimer_(io), keepAliveTimer_(io), noDataTimer_(io), reportTimer_(io)
+      responseTimer_(io), keepAliveTimer_(io), noDataTimer_(io), reportTimer_(io), abandonTimer_(io)
 {
     std::random_device device;
     ourSsrc_ = static_cast<std::uint32_t>(device());
@@ -60,6 +79,10 @@ bool RtspSession::mediaOnConnection() const
 
 error_code RtspSession::statusError(unsigned status) const
 {
+    // RFC 2326 section 12.39: 461 names a transport the server will not
+    // use; some servers say 400 to a SETUP whose Transport they do not parse.
+    if (status == 461 || (status == 400 && state_ == State::SettingUp))
+        return make_error_code(error::transportRefused);
     if (status == 401)
         return make_error_code(error::unauthorized);
     if (status == 404)
@@ -80,6 +103,7 @@ void RtspSession::start(const std::string& url, asio::ConnectionInfoPtr info, Co
         ORIX_LOG(log_, LogError, " RTSP session without connection info");
         return finish(make_error_code(error::badUrl));
     }
+    auth_ = RtspAuthenticator(info_->user, info_->password);
     const bool tunnel = settings_.transport == RtspTransport::RtspOverHttp;
     const std::string endpointHost = info_->endpoint.address.empty() ? info_->host : info_->endpoint.address;
     const std::uint16_t endpointPort = info_->endpoint.port != 0 ? info_->endpoint.port : info_->port;
@@ -119,8 +143,15 @@ void RtspSession::doConnect()
                 return;
             if (s->state_ == State::TearingDown)
                 return s->finish({});
-            ORIX_LOG(s->log_, LogError, " RTSP connection to " << s->url_.toString() << " ended: " << ec.message());
-            s->finish(ec);
+            if (ec == boost::asio::error::eof && s->state_ == State::Playing) {
+                // An orderly close while playing is how servers end a stream
+                // that has ended (a clip, a camera's "end" of the session).
+                ORIX_LOG(s->log_, LogWarning, " RTSP server " << s->url_.toString() << " closed the connection: the stream ended");
+                return s->finish(make_error_code(error::sessionEndedByServer));
+            }
+            const error_code reason = ec == boost::asio::error::eof ? make_error_code(error::connectionLost) : ec;
+            ORIX_LOG(s->log_, LogError, " RTSP connection to " << s->url_.toString() << " ended: " << reason.message());
+            s->finish(reason);
         });
     connection_->setReceiveBufferSize(mediaOnConnection() ? settings_.receiveBuffer : 0);
     std::optional<TunnelOptions> tunnel;
@@ -132,11 +163,13 @@ void RtspSession::doConnect()
         options.user = info_->user;
         options.password = info_->password;
         options.userAgent = settings_.userAgent;
+        if (info_->secure())
+            options.tls = info_;
         tunnel = std::move(options);
     }
     ORIX_LOG(log_, LogDebug,
              " Connecting to " << bracketed(connectHost_) << ":" << connectPort_ << " for " << url_.toString()
-                               << (tunnel ? " (tunnelled over HTTP)" : ""));
+                               << (tunnel ? tunnel->tls ? " (tunnelled over HTTPS)" : " (tunnelled over HTTP)" : ""));
     connectTimer_.expires_after(settings_.responseTimeout);
     connectTimer_.async_wait([weak, connection = std::weak_ptr<RtspConnection>(connection_)](const error_code& ec) {
         auto s = weak.lock();
@@ -169,7 +202,7 @@ void RtspSession::handleConnect(const error_code& ec)
 
 // ------------------------------------------------------------------ requests
 
-void RtspSession::sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
+std::uint32_t RtspSession::sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
                               std::vector<HeaderField> headers, CommandHandler handler)
 {
     Pending pending;
@@ -178,7 +211,7 @@ void RtspSession::sendRequest(Purpose purpose, const std::string& method, const 
     pending.request.uri = uri;
     pending.request.headers = std::move(headers);
     pending.handler = std::move(handler);
-    pending.authAnswered = auth_.has_value();
+    pending.authAnswered = auth_.answering();
     auto timeout = settings_.responseTimeout;
     if (purpose == Purpose::Teardown)
         timeout = std::min<std::chrono::milliseconds>(timeout, kMaxTeardownWait);
@@ -188,6 +221,7 @@ void RtspSession::sendRequest(Purpose purpose, const std::string& method, const 
     pending_.emplace(cseq, std::move(pending));
     transmit(cseq);
     armResponseTimer();
+    return cseq;
 }
 
 void RtspSession::transmit(std::uint32_t cseq)
@@ -198,8 +232,8 @@ void RtspSession::transmit(std::uint32_t cseq)
         request.set("User-Agent", settings_.userAgent);
     if (!sessionId_.empty() && pending.purpose != Purpose::Options && pending.purpose != Purpose::Describe)
         request.set("Session", sessionId_);
-    if (auth_)
-        request.set("Authorization", auth_->authorization(info_->user, info_->password, request.method, request.uri));
+    if (auto authorization = auth_.authorization(request.method, request.uri))
+        request.set("Authorization", *authorization);
     ++counters_->requests;
     if (pending.purpose == Purpose::KeepAlive)
         ++counters_->keepAlives;
@@ -296,33 +330,21 @@ void RtspSession::handleResponse(RtspMessage&& response)
 
 bool RtspSession::handleUnauthorized(Pending& pending, const RtspMessage& response)
 {
-    std::vector<http::AuthChallenge> challenges;
-    for (const auto& value : response.findAll("WWW-Authenticate")) {
-        auto parsed = http::parseChallenges(value);
-        challenges.insert(challenges.end(), parsed.begin(), parsed.end());
-    }
-    const http::AuthChallenge* chosen = http::chooseChallenge(challenges);
-    if (!info_->hasCredentials() || !chosen) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " needs credentials we do not have or cannot use");
-        finish(make_error_code(error::unauthorized));
+    std::string reason;
+    if (const error_code ec = auth_.onUnauthorized(response, pending.authAnswered, pending.authRounds, reason)) {
+        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString() << " " << reason);
+        finish(ec);
         return true;
     }
-    // A second 401 means the credentials are wrong, unless the server only
-    // found the nonce stale (RFC 7616 §3.3).
-    if (pending.authAnswered && !chosen->stale) {
-        ORIX_LOG(log_, LogError, " RTSP " << pending.request.method << " " << url_.toString()
-                                          << " refused the credentials of user '" << info_->user << "'");
-        finish(make_error_code(error::unauthorized));
-        return true;
-    }
-    auth_.emplace(*chosen);
     pending.request.headers.erase(
         std::remove_if(pending.request.headers.begin(), pending.request.headers.end(),
                        [](const HeaderField& h) { return iequals(h.name, "Authorization"); }),
         pending.request.headers.end());
-    sendRequest(pending.purpose, pending.request.method, pending.request.uri, std::move(pending.request.headers),
-                std::move(pending.handler));
+    const unsigned rounds = pending.authRounds + 1;
+    const std::uint32_t cseq = sendRequest(pending.purpose, pending.request.method, pending.request.uri,
+                                           std::move(pending.request.headers), std::move(pending.handler));
+    if (auto it = pending_.find(cseq); it != pending_.end())
+        it->second.authRounds = rounds;
     return true;
 }
 
@@ -407,7 +429,8 @@ void RtspSession::handleDescribe(const RtspMessage& response)
         tracks_.push_back(std::move(track));
     }
     if (tracks_.empty()) {
-        ORIX_LOG(log_, LogError, " No track of " << url_.toString() << " (" << sdp.media.size() << " in the SDP) was accepted");
+        ORIX_LOG(log_, LogError, " No usable track in the description of " << url_.toString() << "; it offered "
+                                                                           << describeMedia(sdp));
         return finish(make_error_code(error::noTracks));
     }
     if (tracks_.size() > 128) {
@@ -416,120 +439,6 @@ void RtspSession::handleDescribe(const RtspMessage& response)
     state_ = State::SettingUp;
     setupIndex_ = 0;
     doSetup();
-}
-
-void RtspSession::doSetup()
-{
-    const std::size_t index = setupIndex_;
-    Track& track = tracks_[index];
-    TransportSpec spec;
-    switch (settings_.transport) {
-    case RtspTransport::Tcp:
-    case RtspTransport::RtspOverHttp:
-        spec.tcp = true;
-        spec.interleaved = PortPair(static_cast<std::uint16_t>(2 * index), static_cast<std::uint16_t>(2 * index + 1));
-        break;
-    case RtspTransport::Udp: {
-        track.udp = std::make_shared<UdpTrackReceiver>(io_);
-        if (error_code ec = track.udp->openUnicast(connection_->localAddress(), settings_.receiveBuffer)) {
-            ORIX_LOG(log_, LogError, " Cannot bind UDP ports for track " << index << ": " << ec.message());
-            return finish(ec);
-        }
-        spec.clientPort = PortPair(track.udp->rtpPort(), track.udp->rtcpPort());
-        break;
-    }
-    case RtspTransport::Multicast:
-        spec.multicast = true;
-        break;
-    }
-    sendRequest(Purpose::Setup, "SETUP", track.controlUrl, {{"Transport", buildTransportHeader(spec)}});
-}
-
-void RtspSession::handleSetup(const RtspMessage& response)
-{
-    if (state_ != State::SettingUp)
-        return;
-    Track& track = tracks_[setupIndex_];
-    if (response.status / 100 != 2) {
-        ORIX_LOG(log_, LogError, " RTSP SETUP " << track.controlUrl << " answered " << response.status << " "
-                                                << response.reason);
-        return finish(statusError(response.status));
-    }
-    if (sessionId_.empty()) {
-        ORIX_LOG(log_, LogError, " RTSP SETUP " << track.controlUrl << " answered without a Session");
-        return finish(make_error_code(error::protocolViolation));
-    }
-    TransportSpec spec;
-    const std::string* transport = response.find("Transport");
-    if (!transport || !parseTransportHeader(*transport, spec)) {
-        ORIX_LOG(log_, LogError, " RTSP SETUP " << track.controlUrl << " answered an unusable Transport '"
-                                                << (transport ? *transport : std::string()) << "'");
-        return finish(make_error_code(error::protocolViolation));
-    }
-    const std::size_t index = setupIndex_;
-    switch (settings_.transport) {
-    case RtspTransport::Tcp:
-    case RtspTransport::RtspOverHttp: {
-        if (!spec.tcp) {
-            ORIX_LOG(log_, LogError, " RTSP server answered '" << *transport << "' to an interleaved SETUP");
-            return finish(make_error_code(error::protocolViolation));
-        }
-        PortPair channels = spec.interleaved.value_or(
-            PortPair(static_cast<std::uint16_t>(2 * index), static_cast<std::uint16_t>(2 * index + 1)));
-        if (channelTrack_[channels.first] != 0 || channelTrack_[channels.second] != 0 ||
-            channels.first == channels.second) {
-            ORIX_LOG(log_, LogError, " RTSP server gave channels " << channels.first << "-" << channels.second
-                                                                   << " twice");
-            return finish(make_error_code(error::protocolViolation));
-        }
-        channelTrack_[channels.first] = static_cast<std::int16_t>(index + 1);
-        channelTrack_[channels.second] = static_cast<std::int16_t>(-static_cast<int>(index + 1));
-        break;
-    }
-    case RtspTransport::Udp: {
-        if (spec.tcp || spec.multicast) {
-            ORIX_LOG(log_, LogError, " RTSP server answered '" << *transport << "' to a UDP SETUP");
-            return finish(make_error_code(error::protocolViolation));
-        }
-        boost::asio::ip::address peer = connection_->remoteAddress();
-        if (!spec.source.empty()) {
-            error_code parseError;
-            auto source = boost::asio::ip::make_address(spec.source, parseError);
-            if (!parseError)
-                peer = source;
-        }
-        if (spec.serverPort)
-            track.rtcpPeer = boost::asio::ip::udp::endpoint(peer, spec.serverPort->second);
-        break;
-    }
-    case RtspTransport::Multicast: {
-        error_code parseError;
-        auto group = boost::asio::ip::make_address(spec.destination, parseError);
-        PortPair ports = spec.port.value_or(PortPair(0, 0));
-        if (!spec.multicast || parseError || !group.is_multicast() || ports.first == 0) {
-            ORIX_LOG(log_, LogError, " RTSP server answered '" << *transport << "' to a multicast SETUP");
-            return finish(make_error_code(error::protocolViolation));
-        }
-        track.udp = std::make_shared<UdpTrackReceiver>(io_);
-        if (error_code ec = track.udp->openMulticast(group, ports.first, ports.second, connection_->localAddress(),
-                                                     settings_.receiveBuffer)) {
-            ORIX_LOG(log_, LogError, " Cannot join " << spec.destination << ":" << ports.first << ": " << ec.message());
-            return finish(ec);
-        }
-        track.rtcpPeer = boost::asio::ip::udp::endpoint(group, ports.second);
-        break;
-    }
-    }
-    if (track.udp) {
-        std::weak_ptr<RtspSession> weak = shared_from_this();
-        track.udp->start([weak, index](bool rtcp, const std::uint8_t* data, std::size_t size) {
-            if (auto s = weak.lock())
-                s->deliver(index, rtcp, data, size);
-        });
-    }
-    if (++setupIndex_ < tracks_.size())
-        return doSetup();
-    doPlay();
 }
 
 void RtspSession::doPlay()
@@ -571,45 +480,6 @@ void RtspSession::handleKeepAlive(const RtspMessage& response)
         return;
     }
     ORIX_LOG(log_, LogNotice, " RTSP keep-alive answered " << response.status << " " << response.reason);
-}
-
-// --------------------------------------------------------------------- media
-
-bool RtspSession::onInterleaved(std::uint8_t channel, const std::uint8_t* data, std::size_t size)
-{
-    if (finished_)
-        return false;
-    const int mapped = channelTrack_[channel];
-    if (mapped == 0 || size == 0)
-        return true; // a channel we never set up: skip the frame
-    deliver(static_cast<std::size_t>(std::abs(mapped) - 1), mapped < 0, data, size);
-    return !finished_;
-}
-
-void RtspSession::deliver(std::size_t index, bool rtcp, const std::uint8_t* data, std::size_t size)
-{
-    if (finished_ || state_ == State::TearingDown || index >= tracks_.size())
-        return;
-    Track& track = tracks_[index];
-    counters_->bytes += size;
-    if (rtcp) {
-        ++counters_->rtcpPackets;
-        RtcpSummary summary = inspectRtcp(data, size);
-        if (summary.senderReport)
-            track.stats.onSenderReport(summary.srNtpMiddle, Clock::now());
-        if (track.sink)
-            track.sink->onRtcpPacket(data, size);
-        if (summary.bye && !finished_) {
-            ORIX_LOG(log_, LogWarning, " RTSP server " << url_.toString() << " ended track " << index << " (RTCP BYE)");
-            finish(make_error_code(error::sessionEndedByServer));
-        }
-        return;
-    }
-    ++counters_->packets;
-    lastRtp_ = Clock::now();
-    track.stats.onRtp(data, size);
-    if (track.sink)
-        track.sink->onRtpPacket(data, size);
 }
 
 // -------------------------------------------------------------------- timers
@@ -704,25 +574,6 @@ void RtspSession::armNoData()
     });
 }
 
-void RtspSession::sendReceiverReports()
-{
-    const auto now = Clock::now();
-    const std::string cname = "vapixcam@" + connection_->localAddress().to_string();
-    for (auto& track : tracks_) {
-        if (!track.udp || !track.rtcpPeer)
-            continue;
-        track.udp->sendRtcp(*track.rtcpPeer, track.stats.receiverReport(ourSsrc_, cname, now));
-        ++counters_->receiverReports;
-    }
-    reportTimer_.expires_after(kReportInterval);
-    reportTimer_.async_wait([weak = std::weak_ptr<RtspSession>(shared_from_this())](const error_code& ec) {
-        auto s = weak.lock();
-        if (ec || !s || s->finished_ || s->state_ != State::Playing)
-            return;
-        s->sendReceiverReports();
-    });
-}
-
 // -------------------------------------------------------------------- ending
 
 void RtspSession::teardown()
@@ -782,10 +633,17 @@ void RtspSession::command(bool pause, const std::string& range, CommandHandler h
 
 void RtspSession::abandon()
 {
-    // Nobody owns the session any more; it keeps itself alive for the
-    // TEARDOWN exchange and lets go in finish().
-    if (!finished_)
-        keepAlive_ = shared_from_this();
+    // Nobody owns the session any more. A waiting timer holds it through the
+    // TEARDOWN exchange: finish() cancels the timer, which lets go. Holding it
+    // from an operation of the io_context, not from a member, means a stopped
+    // and destroyed io_context frees the session (and its connection) too.
+    if (!finished_) {
+        abandonTimer_.expires_after(settings_.responseTimeout + kMaxTeardownWait);
+        abandonTimer_.async_wait([self = shared_from_this()](const error_code& ec) {
+            if (!ec)
+                self->finish({});
+        });
+    }
     completion_ = nullptr;
     settings_.initializer = nullptr;
     for (auto& track : tracks_)
@@ -828,8 +686,7 @@ void RtspSession::finish(const error_code& ec)
         boost::asio::post(io_, [completion = std::move(completion_), ec] { completion(ec); });
         completion_ = nullptr;
     }
-    if (keepAlive_)
-        boost::asio::post(io_, [self = std::move(keepAlive_)] {});
+    abandonTimer_.cancel();
 }
 
 } // namespace Orix::Utility::rtsp

@@ -21,19 +21,22 @@
 //
 // Every timer and socket handler starts with the same guard: finished, or a
 // state the event does not belong to, and it returns.
-#include <netkit/rtsp/RtcpReports.h>
+#include "rtsp/RtspAuthenticator.h"
 #include "rtsp/RtspConnection.h"
 #include "rtsp/UdpTrackReceiver.h"
 
+#include <netkit/rtp/RtcpPacket.h>
 #include <netkit/rtsp/RTSPClient.h>
 #include <netkit/rtsp/RtspMessage.h>
 #include <netkit/rtsp/RtspStreamReader.h>
+#include <netkit/rtsp/RtspTransportHeader.h>
 #include <netkit/rtsp/RtspUrl.h>
 
 #include <boost/asio/steady_timer.hpp>
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -85,6 +88,7 @@ private:
         Purpose purpose;
         std::chrono::steady_clock::time_point deadline;
         bool authAnswered = false; // sent with credentials after a challenge
+        unsigned authRounds = 0;   // challenges answered for this request so far
         CommandHandler handler;
     };
 
@@ -101,7 +105,7 @@ private:
     void doConnect();
     void handleConnect(const boost::system::error_code& ec);
     // Requests
-    void sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
+    std::uint32_t sendRequest(Purpose purpose, const std::string& method, const std::string& uri,
                      std::vector<HeaderField> headers = {}, CommandHandler handler = {});
     void transmit(std::uint32_t cseq);
     void handleResponse(RtspMessage&& response);
@@ -111,6 +115,13 @@ private:
     void handleDescribe(const RtspMessage& response);
     void doSetup();
     void handleSetup(const RtspMessage& response);
+    // The server's Transport answer for one track: its channels, or its UDP
+    // peer, or the multicast group joined. protocolViolation when it does not
+    // fit what was asked, or the socket error of joining.
+    boost::system::error_code takeTransport(Track& track, std::size_t index, const TransportSpec& spec,
+                                            const std::string& text);
+    // The address media comes from: the Transport's source, or the server.
+    boost::asio::ip::address mediaSource(const TransportSpec& spec) const;
     void doPlay();
     void handlePlay(const RtspMessage& response);
     void handleKeepAlive(const RtspMessage& response);
@@ -136,7 +147,6 @@ private:
     SessionSettings settings_;
     std::shared_ptr<SessionCounters> counters_;
     Completion completion_;
-    std::shared_ptr<RtspSession> keepAlive_; // set by abandon() until finish()
     std::atomic<bool> finished_{false};
     State state_ = State::Idle;
 
@@ -150,11 +160,11 @@ private:
 
     std::uint32_t nextCseq_ = 1;
     std::map<std::uint32_t, Pending> pending_;
-    std::optional<http::DigestSession> auth_;
+    RtspAuthenticator auth_;
     bool keepAliveWithGetParameter_ = false;
     bool cseqQuirkLogged_ = false;
 
-    std::vector<Track> tracks_;
+    std::deque<Track> tracks_; // a deque: Track is not copyable, and never moves once added
     std::size_t setupIndex_ = 0;
     std::array<std::int16_t, 256> channelTrack_{}; // channel -> track index + 1, negative for RTCP
     std::string sessionControlUrl_;
@@ -167,6 +177,7 @@ private:
     boost::asio::steady_timer keepAliveTimer_;
     boost::asio::steady_timer noDataTimer_;
     boost::asio::steady_timer reportTimer_;
+    boost::asio::steady_timer abandonTimer_; // holds an abandoned session until finish()
     std::chrono::steady_clock::time_point lastRtp_{};
 };
 

@@ -1,18 +1,17 @@
 #include <netkit/rtsp/RtspStreamReader.h>
 
+#include <netkit/util/TextUtil.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace Orix::Utility::rtsp {
 namespace {
 
+// Header lines may end in a stray CR (LF-only servers that add one).
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
+    return text::trim(s, " \t\r");
 }
 
 bool isProtocol(std::string_view token)

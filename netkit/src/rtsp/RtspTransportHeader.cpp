@@ -1,20 +1,14 @@
 #include <netkit/rtsp/RtspTransportHeader.h>
 
 #include <netkit/rtsp/RtspMessage.h>
+#include <netkit/util/TextUtil.h>
 
 #include <cstdio>
 
 namespace Orix::Utility::rtsp {
 namespace {
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
+using text::trim;
 
 bool parseNumber(std::string_view text, unsigned long limit, unsigned long& out)
 {

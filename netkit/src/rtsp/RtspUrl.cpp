@@ -1,20 +1,14 @@
 #include <netkit/rtsp/RtspUrl.h>
 
 #include <netkit/rtsp/RtspMessage.h>
+#include <netkit/util/TextUtil.h>
 
 #include <cctype>
 
 namespace Orix::Utility::rtsp {
 namespace {
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
+using text::trim;
 
 // Length of "scheme://" at the start of text, 0 when there is none.
 std::size_t schemePrefix(std::string_view text)
@@ -54,7 +48,7 @@ bool parseRtspUrl(std::string_view text, RtspUrl& out)
     RtspUrl url;
     url.scheme.clear();
     for (char c : text.substr(0, prefix - 3))
-        url.scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        url.scheme += text::toLower(c);
     if (url.scheme != "rtsp" && url.scheme != "rtsps" && url.scheme != "http" && url.scheme != "https")
         return false;
     if (url.scheme == "rtsps")

@@ -17,6 +17,18 @@ void applyBuffer(udp::socket& socket, std::size_t bytes)
     socket.set_option(boost::asio::socket_base::receive_buffer_size(static_cast<int>(bytes)), ignored);
 }
 
+// An IPv4 sender may show up as an IPv4-mapped IPv6 address, or the
+// other way round.
+bool sameHost(const boost::asio::ip::address& a, const boost::asio::ip::address& b)
+{
+    const auto plain = [](const boost::asio::ip::address& x) -> boost::asio::ip::address {
+        if (x.is_v6() && x.to_v6().is_v4_mapped())
+            return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, x.to_v6());
+        return x;
+    };
+    return plain(a) == plain(b);
+}
+
 } // namespace
 
 UdpTrackReceiver::UdpTrackReceiver(boost::asio::io_context& io) : rtp_(io), rtcp_(io) {}
@@ -101,8 +113,9 @@ boost::system::error_code UdpTrackReceiver::openMulticast(const boost::asio::ip:
     return {};
 }
 
-void UdpTrackReceiver::start(PacketHandler handler)
+void UdpTrackReceiver::start(const boost::asio::ip::address& source, PacketHandler handler)
 {
+    source_ = source;
     handler_ = std::move(handler);
     receive(false);
     receive(true);
@@ -124,7 +137,10 @@ void UdpTrackReceiver::receive(bool rtcp)
                                   // forever on a socket that only fails.
                                   unsigned& failures = rtcp ? self->rtcpFailures_ : self->rtpFailures_;
                                   failures = ec ? failures + 1 : 0;
-                                  if (!ec && self->handler_)
+                                  const auto& from = rtcp ? self->rtcpSender_ : self->rtpSender_;
+                                  if (!ec && !sameHost(from.address(), self->source_))
+                                      ++self->foreign_;
+                                  else if (!ec && self->handler_)
                                       self->handler_(rtcp, rtcp ? self->rtcpBuffer_ : self->rtpBuffer_, n);
                                   if (!self->closed_ && failures < kMaxConsecutiveFailures)
                                       self->receive(rtcp);

@@ -33,8 +33,11 @@ public:
     std::uint16_t rtpPort() const { return rtpPort_; }
     std::uint16_t rtcpPort() const { return rtcpPort_; }
 
-    // Starts both receive loops; the handler runs on the io_context.
-    void start(PacketHandler handler);
+    // Starts both receive loops; the handler runs on the io_context and
+    // only sees datagrams whose sender has the address `source` (the
+    // camera's): anything else on our ports is dropped and counted.
+    void start(const boost::asio::ip::address& source, PacketHandler handler);
+    std::uint64_t foreignDatagrams() const { return foreign_; }
     // Best effort: an RTCP packet from our RTCP port to the server.
     void sendRtcp(const boost::asio::ip::udp::endpoint& to, std::string packet);
     void close();
@@ -47,6 +50,8 @@ private:
     std::uint16_t rtpPort_ = 0;
     std::uint16_t rtcpPort_ = 0;
     PacketHandler handler_;
+    boost::asio::ip::address source_;
+    std::uint64_t foreign_ = 0;
     bool closed_ = false;
     unsigned rtpFailures_ = 0;
     unsigned rtcpFailures_ = 0;

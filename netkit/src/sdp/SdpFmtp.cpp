@@ -2,7 +2,7 @@
 #include <netkit/sdp/SdpFmtp.h>
 #include <netkit/util/Base64.h>
 
-#include "sdp/TextUtil.h"
+#include "sdp/SdpText.h"
 
 namespace Orix::Utility {
 

@@ -1,7 +1,7 @@
 #include <netkit/sdp/SdpError.h>
 #include <netkit/sdp/SdpSession.h>
 
-#include "sdp/TextUtil.h"
+#include "sdp/SdpText.h"
 
 namespace Orix::Utility {
 

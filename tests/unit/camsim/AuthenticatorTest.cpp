@@ -67,6 +67,18 @@ TEST(Authenticator, DigestKnownAnswersFromTheRfcs)
             "response=\"6629fae49393a05397450978507c4ef1\", opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"");
         EXPECT_TRUE(r.accepted) << r.reason;
     }
+    // RFC 2069 §2.4 (no qop), with the corrected response for "CircleOfLife".
+    {
+        Harness h(AuthMode::DigestMd5, "testrealm@host.com", "CircleOfLife", "dcd98b7102dd2f0e8b11d0f600bfb0c093");
+        h.challenge();
+        const auto r = h.auth.check(
+            "GET", "/dir/index.html",
+            "Digest username=\"Mufasa\", realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+            "uri=\"/dir/index.html\", response=\"1949323746fe6a43ef61f9606e7febea\", "
+            "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"");
+        EXPECT_TRUE(r.accepted) << r.reason;
+    }
+    // RFC 7616 §3.9.1, MD5 and SHA-256.
     {
         Harness h(AuthMode::DigestMd5);
         h.challenge();

@@ -99,32 +99,35 @@ TEST(H264Depacketizer, DropsDamagedAccessUnitsAndWaitsForTheNextIdr)
         {"FU-A without its start",
          {p(1, 0, true, "65 88 80"), p(2, 3600, false, "5c 01 aa"), p(3, 3600, true, "5c 41 bb"), p(4, 7200, true, "41 9a"),
           p(5, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800}}, 1, 1, {RtpError::missingFragment}},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800}}, 2, 0, {RtpError::missingFragment}},
         {"FU-A start without end, then a new timestamp", {p(1, 0, false, "7c 85 aa"), p(2, 3600, true, "65 88 81")},
-         {{"00 00 00 01 65 88 81", true, 3600}}, 1, 0},
+         {{"00 00 00 01 65 88 81", true, 3600}}, 0, 1},
         {"FU-A start without end, then a single NAL of the same picture",
          {p(1, 0, false, "7c 85 aa"), p(2, 0, true, "65 88 81"), p(3, 3600, true, "65 88 82")},
-         {{"00 00 00 01 65 88 82", true, 3600}}, 1, 0, {RtpError::missingFragment}},
-        {"FU-A end without start", {p(1, 0, false, "7c 45 aa"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+         {{"00 00 00 01 65 88 82", true, 3600}}, 0, 1, {RtpError::missingFragment}},
+        {"FU-A end without start (a session joined mid-frame)", {p(1, 0, false, "7c 45 aa"), p(2, 3600, true, "65 88")}, {next}, 0, 1,
          {RtpError::missingFragment}},
-        {"FU-A with both start and end bits", {p(1, 0, true, "7c c5 aa"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+        {"FU-A with both start and end bits", {p(1, 0, true, "7c c5 aa"), p(2, 3600, true, "65 88")}, {next}, 0, 0,
          {RtpError::malformedPayload}},
-        {"FU-A of two bytes", {p(1, 0, true, "7c 85")}, {}, 1, 0, {RtpError::malformedPayload}},
+        {"FU-A of two bytes", {p(1, 0, true, "7c 85")}, {}, 0, 0, {RtpError::malformedPayload}},
         {"STAP-A with a length past the packet end",
-         {p(1, 0, true, "78 00 04 67 4d 00 29 00 09 68 ee"), p(2, 3600, true, "65 88")}, {next}, 1, 0,
+         {p(1, 0, true, "78 00 04 67 4d 00 29 00 09 68 ee"), p(2, 3600, true, "65 88")}, {next}, 0, 0,
          {RtpError::malformedPayload}},
-        {"STAP-A with a zero-size unit", {p(1, 0, true, "78 00 00 00 02 65 88")}, {}, 1, 0, {RtpError::malformedPayload}},
-        {"STAP-A with a dangling length byte", {p(1, 0, true, "78 00 02 65 88 00")}, {}, 1, 0, {RtpError::malformedPayload}},
-        {"STAP-B (interleaved mode) is refused", {p(1, 0, true, "79 00 01 00 02 65 88")}, {}, 1, 0,
+        {"STAP-A with a zero-size unit", {p(1, 0, true, "78 00 00 00 02 65 88")}, {}, 0, 0, {RtpError::malformedPayload}},
+        {"STAP-A with a dangling length byte", {p(1, 0, true, "78 00 02 65 88 00")}, {}, 0, 0, {RtpError::malformedPayload}},
+        {"STAP-B (interleaved mode) is refused", {p(1, 0, true, "79 00 01 00 02 65 88")}, {}, 0, 0,
          {RtpError::unsupportedPacketization}},
-        {"empty payload", {p(1, 0, true, ""), p(2, 3600, true, "65 88")}, {next}, 1, 0, {RtpError::malformedPayload}},
+        {"empty payload", {p(1, 0, true, ""), p(2, 3600, true, "65 88")}, {next}, 0, 0, {RtpError::malformedPayload}},
+        {"a malformed packet between frames is dropped alone",
+         {p(1, 0, true, "65 88 80"), p(2, 1800, true, "78 00 09 67"), p(3, 3600, true, "41 9a 02")},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 41 9a 02", false, 3600}}, 0, 0, {RtpError::malformedPayload}},
         {"loss inside an FU-A across the sequence wrap", // 0 lost
          {p(65533, 0, true, "65 88 80"), p(65534, 3600, false, "7c 85 aa"), p(65535, 3600, false, "7c 05 bb"),
           p(1, 3600, true, "7c 45 cc"), p(2, 7200, true, "41 9a"), p(3, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 1, 1},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 2, 0},
         {"loss of a whole P frame between access units", // 11 lost
          {p(10, 0, true, "65 88 80"), p(12, 7200, true, "41 9a 03"), p(13, 10800, true, "65 88 81")},
-         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 0, 1},
+         {{"00 00 00 01 65 88 80", true, 0}, {"00 00 00 01 65 88 81", true, 10800, true}}, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,12 +160,13 @@ TEST(H264Depacketizer, BoundsResetTheAccessUnit)
         SCOPED_TRACE(c.name);
         H264Depacketizer depacketizer({}, c.limits);
         auto packets = c.packets;
-        packets.push_back(p(100, 3600, true, "65 88")); // the next IDR still comes through
+        packets.push_back(p(std::uint16_t(packets.size() + 1), 3600, true, "65 88")); // the next IDR still comes through
         const Replay r = replay(depacketizer, packets);
         // One error for the packet that crossed the bound; the rest of the
         // access unit is discarded quietly.
         EXPECT_EQ(r.errors, Errors{c.error});
-        EXPECT_EQ(depacketizer.stats().framesDropped, 1u);
+        // Before the stream's first frame it counts as skipped, not lost.
+        EXPECT_EQ(depacketizer.stats().framesSkipped, 1u);
         ASSERT_EQ(r.frames.size(), 1u);
         EXPECT_EQ(hex(r.frames[0].data), "00 00 00 01 65 88");
     }

@@ -47,7 +47,7 @@ TEST(Mpeg4Depacketizer, ReassemblesVopsAndPutsTheConfigBeforeTheFirstIVop)
         {"loss inside a VOP drops it; delivery resumes at the next I-VOP",
          {p(1, 0, true, "00 00 01 b6 10 aa"), p(2, 3600, false, "00 00 01 b6 50 bb"), p(4, 3600, true, "cc"),
           p(5, 7200, true, "00 00 01 b6 50 dd"), p(6, 10800, true, "00 00 01 b6 10 ee")},
-         {{config + "00 00 01 b6 10 aa", true, 0}, {"00 00 01 b6 10 ee", true, 10800}}, 1, 1},
+         {{config + "00 00 01 b6 10 aa", true, 0}, {"00 00 01 b6 10 ee", true, 10800}}, 2, 0},
         {"a timestamp change ends a VOP without marker", {p(1, 0, false, "00 00 01 b6 10 aa"), p(2, 3600, true, "00 00 01 b6 50 bb")},
          {{config + "00 00 01 b6 10 aa", true, 0}, {"00 00 01 b6 50 bb", false, 3600}}, 0, 0},
         {"a VOP over the byte bound is dropped",

@@ -122,3 +122,70 @@ TEST(RtpWallClock, MapsRtpTimestampsThroughTheSenderReport)
     clock.update(sr);
     EXPECT_EQ(clock.unixMicros(0x00000100), std::optional<std::int64_t>(anchor + 5688));
 }
+
+TEST(RtcpPacket, SummarizesCompoundPackets)
+{
+    const std::string sr = "80 c8 00 06 31 54 60 da e2 7a 4b 2e 8a 3d 70 a3 90 39 2a 2f 00 00 00 02 00 00 00 1b ";
+    const std::string bye = "81 cb 00 01 31 54 60 da ";
+    const std::string emptyRr = "80 c9 00 01 31 54 60 da ";
+    const struct {
+        const char* name;
+        std::string packet;
+        bool valid, bye, sr;
+        std::uint32_t ntpMiddle;
+    } cases[] = {
+        {"sender report", sr, true, false, true, 0x4b2e8a3d},
+        {"receiver report then bye", emptyRr + bye, true, true, false, 0},
+        {"sender report then bye", sr + bye, true, true, true, 0x4b2e8a3d},
+        {"rtp is not rtcp", "80 60 00 07 90 39 2a 2f 31 54 60 da", false, false, false, 0},
+        {"length beyond the packet", "81 cb 00 09 31 54 60 da", false, false, false, 0},
+        {"bye hidden behind a broken part", emptyRr + "40 cb 00 01 " + bye, true, false, false, 0},
+        {"empty", "", false, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes packet = fromHex(c.packet);
+        const RtcpSummary s = summarizeRtcp(ByteSpan(packet.data(), packet.size()));
+        EXPECT_EQ(s.valid, c.valid);
+        EXPECT_EQ(s.bye, c.bye);
+        EXPECT_EQ(s.senderReport, c.sr);
+        EXPECT_EQ(s.srNtpMiddle, c.ntpMiddle);
+    }
+}
+
+TEST(ReceptionStats, ReceiverReportsCountLossAcrossTheWrapAsRfc3550AppendixA3)
+{
+    const auto rtp = [](std::uint16_t seq) {
+        return Bytes{0x80, 0x60, std::uint8_t(seq >> 8), std::uint8_t(seq), 0x90, 0x39, 0x2a, 0x2f, 0x31, 0x54, 0x60, 0xda};
+    };
+    const auto t0 = std::chrono::steady_clock::time_point(std::chrono::seconds(1000));
+    const struct {
+        const char* name;
+        std::vector<std::uint16_t> sequences;
+        bool senderReport;
+        const char* report; // RR and its block, hex
+    } cases[] = {
+        // A duplicate counts as received: 4 of 4 expected, no loss; LSR is the
+        // SR's middle NTP bits, DLSR 0.5 s = 0x8000/65536 s.
+        {"duplicate after the wrap", {65534, 65535, 1, 65535}, true,
+         "81c90007 01020304 315460da 00000000 00010001 00000000 4b2e8a3d 00008000"},
+        // 65534..65537 expected, 3 received: fraction 64/256, one lost.
+        {"one lost across the wrap", {65534, 65535, 1}, false,
+         "81c90007 01020304 315460da 40000001 00010001 00000000 00000000 00000000"},
+        {"nothing received yet", {}, false, "80c90001 01020304"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReceptionStats stats;
+        for (const std::uint16_t seq : c.sequences) {
+            const Bytes packet = rtp(seq);
+            stats.onRtp(ByteSpan(packet.data(), packet.size()));
+        }
+        if (c.senderReport)
+            stats.onSenderReport(0x4b2e8a3d, t0);
+        const Bytes report = stats.receiverReport(0x01020304, "c", t0 + std::chrono::milliseconds(500));
+        const Bytes expected = fromHex(c.report);
+        ASSERT_GE(report.size(), expected.size());
+        EXPECT_EQ(hex(Bytes(report.begin(), report.begin() + expected.size())), hex(expected));
+    }
+}

@@ -7,7 +7,7 @@ using Verdict = SequenceTracker::Verdict;
 
 TEST(SequenceTracker, ObservesInOrderLossDuplicatesAndLateArrivals)
 {
-    constexpr Verdict D = Verdict::deliver, Dup = Verdict::duplicate, L = Verdict::late;
+    constexpr Verdict D = Verdict::deliver, Dup = Verdict::duplicate, L = Verdict::late, S = Verdict::stray;
     struct Step {
         std::uint16_t sequence;
         Verdict verdict;
@@ -17,16 +17,20 @@ TEST(SequenceTracker, ObservesInOrderLossDuplicatesAndLateArrivals)
     const struct {
         const char* name;
         std::vector<Step> steps;
-        std::uint64_t lost, duplicates, late, resyncs;
+        std::uint64_t lost, duplicates, late, resyncs, stray;
     } cases[] = {
-        {"wrap 65534 65535 0 1", {{65534, D}, {65535, D}, {0, D}, {1, D}}, 0, 0, 0, 0},
-        {"loss across the wrap", {{65534, D}, {65535, D}, {2, D, 2, true}, {3, D}}, 2, 0, 0, 0},
-        {"duplicate", {{10, D}, {11, D}, {11, Dup}, {10, Dup}, {12, D}}, 0, 2, 0, 0},
-        {"late arrival after its gap", {{10, D}, {12, D, 1, true}, {11, L}, {13, D}}, 1, 0, 1, 0},
-        {"duplicate across the wrap", {{65535, D}, {0, D}, {65535, Dup}}, 0, 1, 0, 0},
-        {"jump ahead beyond the dropout bound restarts", {{100, D}, {5000, D, 0, true}, {5001, D}}, 0, 0, 0, 1},
-        {"far behind restarts (camera restarted its sequence)", {{40000, D}, {30000, D, 0, true}, {30001, D}}, 0, 0, 0, 1},
-        {"loss of 3000 is still loss", {{0, D}, {3001, D, 3000, true}}, 3000, 0, 0, 0},
+        {"wrap 65534 65535 0 1", {{65534, D}, {65535, D}, {0, D}, {1, D}}, 0, 0, 0, 0, 0},
+        {"loss across the wrap", {{65534, D}, {65535, D}, {2, D, 2, true}, {3, D}}, 2, 0, 0, 0, 0},
+        {"duplicate", {{10, D}, {11, D}, {11, Dup}, {10, Dup}, {12, D}}, 0, 2, 0, 0, 0},
+        {"late arrival after its gap", {{10, D}, {12, D, 1, true}, {11, L}, {13, D}}, 1, 0, 1, 0, 0},
+        {"duplicate across the wrap", {{65535, D}, {0, D}, {65535, Dup}}, 0, 1, 0, 0, 0},
+        {"loss of 64 needs no confirmation", {{0, D}, {65, D, 64, true}}, 64, 0, 0, 0, 0},
+        {"a stray far ahead costs only itself", {{10, D}, {40000, S}, {11, D}, {12, D}}, 0, 0, 0, 0, 1},
+        {"strays far behind and ahead between two packets", {{30000, D}, {1234, S}, {60123, S}, {30001, D}}, 0, 0, 0, 0, 2},
+        {"a confirmed jump counts its gap as loss", {{0, D}, {2999, S}, {3000, D, 2999, true}}, 2999, 0, 0, 0, 1},
+        {"jump beyond the dropout bound restarts once confirmed", {{100, D}, {5000, S}, {5001, D, 0, true}, {5002, D}}, 0, 0, 0, 1, 1},
+        {"far behind restarts once confirmed (camera restarted its sequence)",
+         {{40000, D}, {30000, S}, {30001, D, 0, true}, {30002, D}}, 0, 0, 0, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -39,8 +43,8 @@ TEST(SequenceTracker, ObservesInOrderLossDuplicatesAndLateArrivals)
             EXPECT_EQ(o.discontinuity, s.discontinuity);
         }
         const auto& stats = tracker.stats();
-        EXPECT_EQ(std::vector<std::uint64_t>({stats.lost, stats.duplicates, stats.late, stats.resyncs, stats.received}),
-                  std::vector<std::uint64_t>({c.lost, c.duplicates, c.late, c.resyncs, c.steps.size()}));
+        EXPECT_EQ(std::vector<std::uint64_t>({stats.lost, stats.duplicates, stats.late, stats.resyncs, stats.stray, stats.received}),
+                  std::vector<std::uint64_t>({c.lost, c.duplicates, c.late, c.resyncs, c.stray, c.steps.size()}));
     }
 }
 
@@ -60,7 +64,9 @@ TEST(SequenceTracker, ReordersWithinTheWindow)
         {"flush releases what is held", 8, {1, 3, 5}, true, {{1, 0}, {3, 1}, {5, 1}}, 2, 0, 0, 2},
         {"held duplicate", 4, {1, 3, 3, 2}, false, {{1, 0}, {2, 0}, {3, 0}}, 0, 0, 1, 1},
         {"delivered duplicate", 4, {1, 2, 2}, false, {{1, 0}, {2, 0}}, 0, 0, 1, 0},
-        {"restart flushes the old run", 4, {10, 12, 9000}, false, {{10, 0}, {12, 1}, {9000, 0}}, 1, 0, 0, 1},
+        {"confirmed restart flushes the old run", 4, {10, 12, 9000, 9001}, false, {{10, 0}, {12, 1}, {9001, 0}}, 1, 0, 0, 1},
+        {"stray in the window's path is dropped alone", 4, {1, 3, 40000, 2, 4}, false, {{1, 0}, {2, 0}, {3, 0}, {4, 0}}, 0, 0, 0, 1},
+        {"confirmed jump releases what is held first", 4, {1, 3, 500, 501}, false, {{1, 0}, {3, 1}, {501, 497}}, 498, 0, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -69,12 +75,13 @@ TEST(SequenceTracker, ReordersWithinTheWindow)
         auto drain = [&] {
             while (auto r = tracker.pop()) {
                 // The packet travels with its number.
-                EXPECT_EQ(r->packet, std::vector<std::uint8_t>({std::uint8_t(r->sequence >> 8), std::uint8_t(r->sequence)}));
+                EXPECT_EQ(r->packet.bytes, std::vector<std::uint8_t>({std::uint8_t(r->sequence >> 8), std::uint8_t(r->sequence)}));
                 got.emplace_back(r->sequence, r->lostBefore);
             }
         };
         for (std::uint16_t s : c.in) {
-            tracker.push(s, {std::uint8_t(s >> 8), std::uint8_t(s)});
+            const std::uint8_t bytes[] = {std::uint8_t(s >> 8), std::uint8_t(s)};
+            tracker.push(s, OwnedRtpPacket(RtpPacket(), ByteSpan(bytes, 2)));
             drain();
         }
         if (c.flush) {

@@ -40,13 +40,17 @@ Methods methodsOf(const std::vector<RtspTestRequest>& requests)
 // absolute controls carrying the request's query, Session with timeout,
 // Digest without qop followed by Basic on 401.
 struct CameraOptions {
-    enum class Auth { none, digest, basic };
+    // staleForever: every answer is a 401 with a fresh nonce marked stale;
+    // unanswerable: only schemes and algorithms the client cannot answer.
+    enum class Auth { none, digest, basic, staleForever, unanswerable };
     Auth auth = Auth::none;
     int packets = 5;             // RTP packets right after the PLAY answer
     bool getParameter = true;    // GET_PARAMETER in Public
     std::string timeout = "60";  // Session timeout
     bool describeSilent = false;
     bool setupSilent = false;
+    bool teardownSilent = false;
+    bool byeAfterPackets = false; // an RTCP BYE follows the packets after PLAY
     bool tunnelAuth = false;     // the tunnel's HTTP GET/POST need credentials
     std::string multicastGroup;  // answer SETUP with this group
     std::uint16_t multicastPort = 0;
@@ -79,6 +83,7 @@ public:
         return out;
     }
     Methods methods() const { return methodsOf(rtspRequests()); }
+    std::uint16_t clientRtpPort() const { return clientPort_; }
 
 private:
     static std::string query(const std::string& uri)
@@ -92,6 +97,8 @@ private:
         const std::string a = r.header("Authorization");
         switch (options_.auth) {
         case CameraOptions::Auth::none: return true;
+        case CameraOptions::Auth::staleForever:
+        case CameraOptions::Auth::unanswerable: return false;
         case CameraOptions::Auth::basic: return a == "Basic cm9vdDpwYXNz"; // root:pass
         case CameraOptions::Auth::digest:
             // DESCRIBE of kUrl with root:pass (RFC 2069 form, no qop):
@@ -127,7 +134,14 @@ private:
             std::vector<std::string> lines;
             if (options_.auth == CameraOptions::Auth::digest)
                 lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + "\", stale=FALSE");
-            lines.push_back("WWW-Authenticate: Basic realm=\"AXIS_ACCC8E0CBE87\"");
+            if (options_.auth == CameraOptions::Auth::staleForever)
+                lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + cseq + "\", stale=TRUE");
+            if (options_.auth == CameraOptions::Auth::unanswerable) {
+                lines.push_back("WWW-Authenticate: Negotiate");
+                lines.push_back("WWW-Authenticate: Digest realm=\"AXIS_ACCC8E0CBE87\", nonce=\"" + kNonce + "\", algorithm=SHA-512-256");
+            } else {
+                lines.push_back("WWW-Authenticate: Basic realm=\"AXIS_ACCC8E0CBE87\"");
+            }
             lines.push_back("Server: GStreamer RTSP server");
             return RtspScriptReply::raw(rtspAnswer(401, "Unauthorized", cseq, lines));
         }
@@ -180,8 +194,14 @@ private:
                 else
                     out.bytes += interleavedFrame(static_cast<std::uint8_t>(channel_), packet);
             }
+            if (options_.byeAfterPackets && clientPort_ != 0)
+                out.datagrams.emplace_back(static_cast<std::uint16_t>(clientPort_ + 1), rtcpBye(kSsrc));
+            else if (options_.byeAfterPackets)
+                out.bytes += interleavedFrame(static_cast<std::uint8_t>(channel_ + 1), rtcpBye(kSsrc));
             return out;
         }
+        if (r.method == "TEARDOWN" && options_.teardownSilent)
+            return RtspScriptReply::silent();
         if (r.method == "GET_PARAMETER" || r.method == "TEARDOWN" || r.method == "PAUSE")
             return reply({"Session: " + kSessionId});
         return RtspScriptReply::raw(rtspAnswer(501, "Not Implemented", cseq));
@@ -205,6 +225,14 @@ public:
     void onRtcpPacket(const std::uint8_t*, std::size_t) override {}
     std::vector<std::uint16_t> sequences;
 };
+
+bool loggedError(const CapturingLogger& logger, const std::string& text)
+{
+    const auto entries = logger.entries();
+    return std::any_of(entries.begin(), entries.end(), [&](const CapturingLogger::Entry& e) {
+        return e.level == Orix::LogError && e.message.find(text) != std::string::npos;
+    });
+}
 
 // Runs the io_context until done() holds; false after the limit (a guard
 // against hangs, not a timing assertion).
@@ -372,10 +400,15 @@ TEST(RTSPClient, AuthenticationOutcomes)
         std::string user, password;
         error_code expected;
         Methods methods;
+        const char* errorLine; // logged at error level
     } cases[] = {
-        {"basic only", CameraOptions::Auth::basic, "root", "pass", {}, {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}},
-        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE", "DESCRIBE"}},
-        {"no credentials", CameraOptions::Auth::digest, "", "", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE"}},
+        {"basic only", CameraOptions::Auth::basic, "root", "pass", {}, {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}, nullptr},
+        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE", "DESCRIBE"}, "refused the credentials"},
+        {"no credentials", CameraOptions::Auth::digest, "", "", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE"}, "none were given"},
+        {"stale nonce forever", CameraOptions::Auth::staleForever, "root", "pass", rtspe::error::unauthorized,
+         {"OPTIONS", "DESCRIBE", "DESCRIBE", "DESCRIBE", "DESCRIBE"}, "challenged 4 times in a row"},
+        {"no scheme we can answer", CameraOptions::Auth::unanswerable, "root", "pass", rtspe::error::unauthorized,
+         {"OPTIONS", "DESCRIBE"}, "cannot answer: Negotiate, Digest algorithm=SHA-512-256"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -393,6 +426,9 @@ TEST(RTSPClient, AuthenticationOutcomes)
             EXPECT_EQ(camera.rtspRequests()[3].header("Authorization"), "Basic cm9vdDpwYXNz");
         }
         EXPECT_TRUE(c.password.empty() || !h.logger->contains(c.password));
+        if (c.errorLine) {
+            EXPECT_TRUE(loggedError(*h.logger, c.errorLine)) << c.errorLine;
+        }
         EXPECT_TRUE(h.runsDry());
     }
 }
@@ -405,9 +441,18 @@ TEST(RTSPClient, UdpSessionReceivesDatagramsAndReportsBack)
     h.start(kUrl, camera.info());
     ASSERT_TRUE(h.packets(5));
     ASSERT_TRUE(camera.server.waitForRtcp(1));
-    ASSERT_TRUE(h.playThenTeardown(5));
+    // A datagram from another host is not the camera's: it never reaches the track.
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::udp::socket other(io, boost::asio::ip::udp::endpoint(boost::asio::ip::make_address("127.0.0.2"), 0));
+        const std::string stray = rtpPacket(13119, 3803548519u, kSsrc, true, 96, "\x65\x88");
+        other.send_to(boost::asio::buffer(stray),
+                      boost::asio::ip::udp::endpoint(boost::asio::ip::make_address("127.0.0.1"), camera.clientRtpPort()));
+    }
+    camera.server.sendUdp(camera.clientRtpPort(), rtpPacket(13120, 3803548519u, kSsrc, true, 96, "\x65\x88"));
+    ASSERT_TRUE(h.playThenTeardown(6));
     EXPECT_EQ(h.completions, kClean);
-    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118}));
+    EXPECT_EQ(h.sink->sequences, (std::vector<std::uint16_t>{13114, 13115, 13116, 13117, 13118, 13120}));
     auto requests = camera.rtspRequests();
     ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
     std::smatch m;
@@ -551,7 +596,10 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
                 return normal(r);
             if (status < 2)
                 return status ? RtspScriptReply::close() : RtspScriptReply::silent();
-            const char* reason = status == 404 ? "Not Found" : status == 461 ? "Unsupported transport" : "OK";
+            const char* reason = status == 404   ? "Not Found"
+                                 : status == 461 ? "Unsupported transport"
+                                 : status == 400 ? "Bad Request"
+                                                 : "OK";
             return RtspScriptReply::raw(rtspAnswer(status, reason, r.cseq(), lines, body));
         };
     };
@@ -562,9 +610,6 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
         rtspe::error expected;
     } cases[] = {
         {"no RTP after PLAY", replace("PLAY", 200, {"Session: 12345678"}), nullptr, rtspe::error::timeout},
-        {"server closes mid-session", normal, [](RtspTestServer& s) { s.closeConnections(); }, rtspe::error::connectionLost},
-        {"RTCP BYE", normal, [](RtspTestServer& s) { s.push(interleavedFrame(1, rtcpBye(kSsrc))); },
-         rtspe::error::sessionEndedByServer},
         {"garbage on the connection", normal, [](RtspTestServer& s) { s.push(std::string("\x16\x03\x01\x02\x00", 5)); },
          rtspe::error::protocolViolation},
         {"silent OPTIONS", replace("OPTIONS", 0), nullptr, rtspe::error::timeout},
@@ -575,7 +620,9 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
          rtspe::error::protocolViolation},
         {"SETUP answered with UDP", replace("SETUP", 200, {"Transport: RTP/AVP;unicast;client_port=5000-5001", "Session: 1"}),
          nullptr, rtspe::error::protocolViolation},
-        {"SETUP 461", replace("SETUP", 461), nullptr, rtspe::error::requestFailed},
+        {"SETUP 461", replace("SETUP", 461), nullptr, rtspe::error::transportRefused},
+        {"SETUP 400", replace("SETUP", 400), nullptr, rtspe::error::transportRefused},
+        {"DESCRIBE 400", replace("DESCRIBE", 400), nullptr, rtspe::error::requestFailed},
         {"oversized answer", replace("OPTIONS", 200, {"X-Pad: " + std::string(20000, 'x')}), nullptr,
          rtspe::error::messageTooLarge},
         {"connection closed before an answer", replace("DESCRIBE", 1), nullptr, rtspe::error::connectionLost},
@@ -599,6 +646,37 @@ TEST(RTSPClient, SessionEndsWithTheRightError)
     }
 }
 
+TEST(RTSPClient, ServerEndingTheStreamIsNotAFailureOnEveryTransport)
+{
+    const struct {
+        const char* name;
+        RtspTransport transport;
+        bool bye; // else the server closes its connections after the packets
+    } cases[] = {
+        {"RTCP BYE over TCP", RtspTransport::Tcp, true},
+        {"RTCP BYE in the HTTP tunnel", RtspTransport::RtspOverHttp, true},
+        {"RTCP BYE over UDP", RtspTransport::Udp, true},
+        {"server closes the RTSP connection", RtspTransport::Tcp, false},
+        {"server closes the tunnel", RtspTransport::RtspOverHttp, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CameraOptions options;
+        options.byeAfterPackets = c.bye;
+        Camera camera(options);
+        Harness h;
+        h.client.setTransport(c.transport);
+        h.start(kUrl, camera.info());
+        if (!c.bye) {
+            ASSERT_TRUE(h.packets(5));
+            camera.server.closeConnections();
+        }
+        ASSERT_TRUE(h.completed());
+        EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::sessionEndedByServer)});
+        EXPECT_TRUE(h.runsDry());
+    }
+}
+
 TEST(RTSPClient, ErrorsMapToConditionsCallersTest)
 {
     EXPECT_EQ(make_error_code(rtspe::error::timeout), boost::system::errc::timed_out);
@@ -607,7 +685,7 @@ TEST(RTSPClient, ErrorsMapToConditionsCallersTest)
     EXPECT_STREQ(make_error_code(rtspe::error::unauthorized).category().name(), "netkit.rtsp");
 }
 
-TEST(RTSPClient, NoTrackAcceptedIsAnError)
+TEST(RTSPClient, NoTrackAcceptedIsAnErrorNamingTheOfferedMedia)
 {
     Camera camera;
     Harness h;
@@ -616,6 +694,7 @@ TEST(RTSPClient, NoTrackAcceptedIsAnError)
     ASSERT_TRUE(h.completed());
     EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::noTracks)});
     EXPECT_EQ(camera.methods(), (Methods{"OPTIONS", "DESCRIBE"}));
+    EXPECT_TRUE(loggedError(*h.logger, "offered video H264/90000, audio MPEG4-GENERIC/16000")) << h.logger->all();
 }
 
 TEST(RTSPClient, RedirectsAreFollowedAndBounded)
@@ -741,4 +820,29 @@ TEST(RTSPClient, DestroyingAPlayingClientSendsTeardownWithoutCompletion)
     EXPECT_TRUE(camera.server.waitForDisconnect());
     if (HasFailure())
         std::cerr << logger->all();
+}
+
+TEST(RTSPClient, AbandonedSessionIsFreedWithItsIoContext)
+{
+    // The host stops the device's thread while an abandoned session still
+    // waits for its TEARDOWN answer: destroying the io_context must free the
+    // session and close its connection, not leave it holding itself.
+    CameraOptions options;
+    options.teardownSilent = true;
+    Camera camera(options);
+    {
+        boost::asio::io_context io;
+        auto sink = std::make_shared<CountingSink>();
+        {
+            RTSPClient client(io, std::make_shared<CapturingLogger>(0));
+            client.setTrackInitializer([sink](const SdpMedia& m, std::size_t) { return videoOnly(sink, m); });
+            client.start(kUrl, camera.info(), [](const error_code&) {});
+            ASSERT_TRUE(runUntil(io, [&] { return sink->sequences.size() >= 5; }));
+        }
+        ASSERT_TRUE(runUntil(io, [&] {
+            const auto seen = camera.methods();
+            return !seen.empty() && seen.back() == "TEARDOWN";
+        }));
+    }
+    EXPECT_TRUE(camera.server.waitForDisconnect());
 }

@@ -21,8 +21,12 @@ struct DepacketizerLimits {
 struct DepacketizerStats {
     std::uint64_t packets = 0;        // packets pushed
     std::uint64_t framesOut = 0;      // frames made available to pull()
-    std::uint64_t framesDropped = 0;  // frames discarded as incomplete, malformed or too large
-    std::uint64_t framesSkipped = 0;  // frames discarded while waiting for a key frame
+    // Frames discarded as incomplete, malformed or too large, or while
+    // waiting for a key frame after such a fault: what the host lost.
+    std::uint64_t framesDropped = 0;
+    // Frames discarded before the stream's first frame when nothing was
+    // lost: a session joined mid-frame or between key frames.
+    std::uint64_t framesSkipped = 0;
     std::uint64_t packetsLost = 0;    // as reported through lost()
     std::uint64_t errors = 0;         // push() calls that returned an error
 };
@@ -66,8 +70,19 @@ protected:
     // Queues a finished frame (drops the oldest with a count when the caller
     // does not pull).
     void emit(Frame frame);
+    // A frame discarded as damaged.
     void countDropped() { ++stats_.framesDropped; }
-    void countSkipped() { ++stats_.framesSkipped; }
+    // A frame skipped while waiting for a key frame, or the partial frame a
+    // stream joined mid-frame: lost once the stream has delivered a frame or
+    // lost a packet; before that, the remains of joining a running stream.
+    void countSkipped()
+    {
+        if (joining())
+            ++stats_.framesSkipped;
+        else
+            ++stats_.framesDropped;
+    }
+    bool joining() const { return stats_.framesOut == 0 && stats_.packetsLost == 0; }
     // Set by lost(); the next emitted frame carries the discontinuity flag.
     bool pendingDiscontinuity_ = false;
 

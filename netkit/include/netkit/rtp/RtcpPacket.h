@@ -1,9 +1,12 @@
 #pragma once
-// RTCP sender reports in, receiver reports out (RFC 3550 sections 6.4.1, 6.4.2, 6.5).
+// RTCP (RFC 3550 section 6): what a compound packet says (sender report,
+// BYE), receiver reports out, and the reception statistics they carry.
 #include <netkit/rtp/ByteReader.h>
+#include <netkit/rtp/SequenceTracker.h>
 
 #include <boost/system/error_code.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +31,17 @@ struct SenderReport {
 // (a length field past the end), badVersion, notSenderReport (well-formed, no SR).
 boost::system::error_code parseSenderReport(ByteSpan compound, SenderReport& out);
 
+// What a compound RTCP packet said that a receiver acts on. The walk stops at
+// the first malformed part: what follows it is not trusted.
+struct RtcpSummary {
+    bool valid = false;            // at least one well-formed RTCP header
+    bool bye = false;              // a BYE (PT 203) was present
+    bool senderReport = false;     // an SR (PT 200) was present
+    std::uint32_t srSsrc = 0;
+    std::uint32_t srNtpMiddle = 0; // SenderReport::compactNtp() of that SR
+};
+RtcpSummary summarizeRtcp(ByteSpan compound);
+
 // One reception report block (RFC 3550 section 6.4.1).
 struct ReportBlock {
     std::uint32_t sourceSsrc = 0;
@@ -45,6 +59,27 @@ struct ReportBlock {
 std::vector<std::uint8_t> buildReceiverReport(std::uint32_t receiverSsrc,
                                               const std::optional<ReportBlock>& block,
                                               const std::string& cname);
+
+// Reception statistics of one media source for receiver reports (RFC 3550
+// appendix A.3), its sequence numbers counted by a SequenceTracker; a new
+// SSRC starts them afresh.
+class ReceptionStats {
+public:
+    // The RTP packet's fixed header is read; anything shorter is ignored.
+    void onRtp(ByteSpan packet);
+    void onSenderReport(std::uint32_t ntpMiddle, std::chrono::steady_clock::time_point arrival);
+
+    // One RR with one report block (none before the first packet) and an
+    // SDES with the CNAME.
+    std::vector<std::uint8_t> receiverReport(std::uint32_t ourSsrc, const std::string& cname,
+                                             std::chrono::steady_clock::time_point now);
+
+private:
+    std::optional<std::uint32_t> ssrc_;
+    SequenceTracker sequence_;
+    std::uint32_t lastSr_ = 0;
+    std::chrono::steady_clock::time_point lastSrArrival_{};
+};
 
 // Maps RTP timestamps of one source onto the sender's wall clock, anchored at the
 // latest sender report.

@@ -5,6 +5,7 @@
 #include <boost/system/error_code.hpp>
 
 #include <cstdint>
+#include <vector>
 
 namespace Orix::Utility {
 
@@ -26,6 +27,24 @@ struct RtpPacket {
     // header, CSRC list or extension), badVersion, badPadding. On error `out`
     // is unspecified.
     static boost::system::error_code parse(ByteSpan bytes, RtpPacket& out);
+};
+
+// A parsed packet that owns its bytes, for packets held back (reordering).
+// The views point into `bytes`' heap buffer, which moving keeps in place.
+// An empty one stands for a packet that only occupied its sequence number.
+struct OwnedRtpPacket {
+    std::vector<std::uint8_t> bytes;
+    RtpPacket view;
+
+    OwnedRtpPacket() = default;
+    // Copies the bytes `parsed` was parsed from and points the views there.
+    OwnedRtpPacket(const RtpPacket& parsed, ByteSpan from);
+    OwnedRtpPacket(OwnedRtpPacket&&) = default;
+    OwnedRtpPacket& operator=(OwnedRtpPacket&&) = default;
+    OwnedRtpPacket(const OwnedRtpPacket&) = delete;
+    OwnedRtpPacket& operator=(const OwnedRtpPacket&) = delete;
+
+    bool empty() const { return bytes.empty(); }
 };
 
 } // namespace Orix::Utility

@@ -8,8 +8,11 @@
 //
 // Authentication: Digest (with or without qop) or Basic with the connection
 // info's credentials after a 401; a second 401 ends the session with
-// rtsp::error::unauthorized. The tunnel authenticates its HTTP requests the
-// same way. TLS (rtsps or https tunnels) is not supported.
+// rtsp::error::unauthorized, and so does a server that keeps calling the
+// nonce stale after three answers. The tunnel authenticates its HTTP requests the
+// same way. With an https connection info the tunnel runs over TLS, verified
+// as the HTTP client verifies (the info's tls-accept-self-signed and
+// tls-fingerprint options included); rtsps is not supported.
 //
 // Threading: every handler and callback runs on the io_context given to the
 // constructor; call the members there too (start() and teardown() may be
@@ -19,11 +22,19 @@
 //   none                 after teardown()
 //   timeout              no answer within the response time-out, or no RTP
 //                        within the no-data time-out while playing
+//   transportRefused     461 to a SETUP, or 400 to a SETUP (the caller may
+//                        try another transport)
 //   unauthorized, notFound, requestFailed, tooManyRedirects, noTracks,
 //   protocolViolation, messageTooLarge, connectionLost,
-//   sessionEndedByServer (RTCP BYE, 454 to a keep-alive), badUrl,
+//   sessionEndedByServer RTCP BYE on any transport, 454 to a keep-alive, or
+//                        the server closing the connection (or the tunnel's
+//                        GET) in order while playing; a broken connection is
+//                        connectionLost
+//   badUrl,
 //   alreadyStarted       start() while a session runs (that session goes on)
 //   socket errors        (boost::system, e.g. connection_refused) on connect
+//   http::error::certificateRejected, fingerprintMismatch, tlsHandshakeFailed
+//                        (category "netkit.http") for a tunnel over TLS
 #include <boost/system/error_code.hpp>
 #include <chrono>
 #include <cstddef>
@@ -31,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <netkit/asio/ConnectionInfo.h>
+#include <netkit/rtp/RtpTrackSink.h>
 #include <netkit/rtsp/RtspError.h>
 #include <netkit/sdp/SdpSession.h>
 #include <netkit/util/Logging.h>
@@ -48,14 +60,6 @@ enum class RtspTransport { Udp = 0, Tcp = 1, Multicast = 2, RtspOverHttp = 3 };
 const char* getTransportProtocolName(RtspTransport transport);
 // Accepts the names above in any case (and "rtspOverHttp"); false otherwise.
 bool parseTransportProtocolName(const std::string& name, RtspTransport& out);
-
-// Receives one track's packets, on the client's io_context.
-class RtpTrackSink {
-public:
-    virtual ~RtpTrackSink() = default;
-    virtual void onRtpPacket(const std::uint8_t* data, std::size_t size) = 0;
-    virtual void onRtcpPacket(const std::uint8_t* data, std::size_t size) = 0;
-};
 
 // Called once per media section of the DESCRIBE answer, in order; returns
 // the sink for the track, or null to leave the track out (no SETUP).

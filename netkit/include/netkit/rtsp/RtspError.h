@@ -21,7 +21,7 @@ enum class error {
     protocolViolation,    // not RTSP, a broken header, a bad Transport/Session answer, CSeq confusion
     connectionLost,       // the server closed the connection or it broke
     messageTooLarge,      // a header block or body beyond the bounds
-    sessionEndedByServer, // RTCP BYE, or 454 Session Not Found while playing
+    sessionEndedByServer, // RTCP BYE, 454 Session Not Found while playing, or an orderly close while playing
     requestFailed,        // any other non-2xx answer to a session request
     noTracks,             // the SDP has no media, or the track initializer refused all
     tooManyRedirects,     // more 3xx answers than the redirect bound

@@ -1,5 +1,6 @@
 #pragma once
 // RTSP 1.0 messages (RFC 2326 §6, §7) as plain data, free of sockets.
+#include <netkit/util/TextUtil.h>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -61,7 +62,6 @@ bool parseSessionHeader(std::string_view value, SessionHeader& out);
 // The methods of a Public header (OPTIONS answer), upper-cased.
 std::vector<std::string> parsePublicHeader(std::string_view value);
 
-// Case-insensitive ASCII comparison.
-bool iequals(std::string_view a, std::string_view b);
+using text::iequals;
 
 } // namespace Orix::Utility::rtsp

@@ -1,34 +1,16 @@
 #pragma once
-// Small text helpers shared by the SDP sources.
+// Number parsing for the SDP sources, and the shared text helpers as they use them.
+#include <netkit/util/TextUtil.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace Orix::Utility::sdptext {
 
-inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-inline std::string trim(const std::string& s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && isSpace(s[b]))
-        ++b;
-    while (e > b && isSpace(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
-
-inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-inline bool iequals(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
+// SDP lines end in CRLF or LF; values are trimmed of both.
+inline std::string trim(const std::string& s) { return std::string(text::trim(s, text::kWhitespace)); }
+using text::iequals;
 
 // A decimal unsigned number with no sign, no spaces, no overflow past `max`.
 inline std::optional<std::uint64_t> parseUnsigned(const std::string& s,
