@@ -50,17 +50,20 @@ std::string SecondStreamProfile::parameter(const std::string& key) const
 
 void SecondStreamProfile::acquire(const std::string& codec, bool force, Done done)
 {
+    auto waiting = std::move(waiting_);
     cancel();
+    waiting_ = std::move(waiting);
+    waiting_.push_back(std::move(done));
     codec_ = codec;
-    force_ = force;
-    done_ = std::move(done);
+    force_ = force || force_;
     doList(false);
 }
 
 void SecondStreamProfile::cancel()
 {
     ++acquisition_;
-    done_ = nullptr;
+    waiting_.clear();
+    force_ = false;
     if (auto request = std::move(request_))
         request->cancel();
     request_.reset();
@@ -201,10 +204,12 @@ void SecondStreamProfile::handleChanged(std::uint64_t acquisition, const std::st
 void SecondStreamProfile::finish(bool ready)
 {
     state_ = ready_ ? State::Ready : State::Idle;
-    if (auto done = std::move(done_)) {
-        done_ = nullptr;
-        done(ready);
-    }
+    force_ = false;
+    auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (const auto& done : waiting)
+        if (done)
+            done(ready);
 }
 
 } // namespace Vapixcam

@@ -11,7 +11,9 @@
 //         Checking --missing/incomplete--> Changing --acknowledged--> Relisting
 //         Relisting --complete--> Ready;  --still not--> Idle (done(false))
 //         Listing, Changing, Relisting --error--> Idle (done(false))
-//         any --cancel / acquire--> (the running chain is dropped; its done is not called)
+//         any --acquire--> Listing (the running chain starts over; every waiting done
+//                                   runs once with the outcome of the new one)
+//         any --cancel--> Idle or Ready (the waiting dones are dropped, not called)
 //
 // Threading: the device's I/O context. Completions hold a weak handle and
 // the acquisition number.
@@ -23,6 +25,7 @@
 #include <netkit/http/HttpClient.h>
 #include <netkit/util/Logging.h>
 #include <string>
+#include <vector>
 
 namespace Vapixcam {
 
@@ -43,7 +46,8 @@ public:
                                                        const std::string& logPrefix);
 
     // codec: the channel's host codec name; force: rewrite the profile even
-    // when it is complete. done runs once, never inline.
+    // when it is complete (kept when an acquisition starts over). done runs
+    // once, never inline.
     void acquire(const std::string& codec, bool force, Done done);
     void cancel();
 
@@ -75,7 +79,7 @@ private:
     std::uint64_t acquisition_ = 0;
     std::string codec_;
     bool force_ = false;
-    Done done_;
+    std::vector<Done> waiting_;
     Orix::http::RequestHandlePtr request_;
     ProfileParameters parameters_;
 };

@@ -142,8 +142,13 @@ public:
         applies_->setRunning(false);
         if (profile_)
             profile_->cancel();
-        if (reader_)
+        if (reader_) {
             reader_->cancel();
+            // The host hears of its read now, not when the cancelled reader completes.
+            if (readCompletion_)
+                readCompletion_->failed(self_, Orix::InProgress);
+        }
+        readCompletion_.reset();
         if (writer_)
             writer_->cancel();
         reader_.reset();
@@ -340,16 +345,18 @@ private:
 
         std::weak_ptr<Stream> weak = shared_from_this();
         auto client = std::make_shared<Orix::Utility::RTSPClient>(device_.ioContext(), getLogger());
+        const auto* raw = client.get();
         const bool reorder = transport == RtspTransport::Udp || transport == RtspTransport::Multicast;
         client->setTrackInitializer(
-            [weak, reorder](const Orix::Utility::SdpMedia& track,
+            [weak, raw, reorder](const Orix::Utility::SdpMedia& track,
                             std::size_t) -> std::shared_ptr<Orix::Utility::RtpTrackSink> {
                 auto self = weak.lock();
                 if (!self || track.kind != Orix::Utility::SdpMediaKind::video)
                     return nullptr;
                 auto filter = Orix::Utility::initializeVideoFilter(
-                    track, reorder, self->getLogger(), [weak](const Orix::Utility::Frame& frame) {
-                        if (auto stream = weak.lock())
+                    track, reorder, self->getLogger(), [weak, raw](const Orix::Utility::Frame& frame) {
+                        // Frames of a session being torn down are not this stream's any more.
+                        if (auto stream = weak.lock(); stream && stream->client_.get() == raw)
                             stream->deliverFrame(frame);
                     });
                 self->filter_ = filter;
@@ -370,7 +377,6 @@ private:
                                              << " with url: " << url);
         client_ = client;
         ++sessions_;
-        const auto* raw = client.get();
         client->start(url, info,
                       [weak, raw, transport, explicitChoice,
                        ended = std::move(ended)](const boost::system::error_code& result) {
@@ -413,7 +419,7 @@ private:
 
     void deliverFrame(const Orix::Utility::Frame& frame)
     {
-        if (abandoned_ || !client_)
+        if (abandoned_)
             return;
         const bool firstOfSession = supervisor_->mediaArrived();
         Orix::GDRV::MediaFrame out;
@@ -531,12 +537,14 @@ private:
         inputs.values = &parameters_;
         auto reader = VideoSettingsReader::create(device_.ioContext(), inputs, getLogger(), logPrefix());
         reader_ = reader;
+        readCompletion_ = completion;
         acquiring_ = true;
         // The reader writes into this object's values: it holds it until it completes.
         reader->start([self = shared_from_this(), completion, reader](std::uint32_t result,
                                                                      const std::string& json) {
             if (self->reader_ == reader) {
                 self->reader_.reset();
+                self->readCompletion_.reset();
                 self->acquiring_ = false;
             }
             if (self->abandoned_) {
@@ -583,6 +591,7 @@ private:
     AcquiredVideoSettings acquired_;
     std::optional<std::set<std::string>> ignored_;
     std::shared_ptr<VideoSettingsReader> reader_;
+    Orix::Utility::DynamicParametersCompletionPtr readCompletion_;
     std::shared_ptr<VideoSettingsWriter> writer_;
     Orix::Utility::DynamicParametersCompletionPtr parkedAcquire_;
     bool acquiring_ = false;
