@@ -294,18 +294,15 @@ std::string Device::dewarpMode() const
 
 void Device::registerWorkingStream(std::weak_ptr<RestartableStream> stream)
 {
+    const auto alive = stream.lock();
+    if (!alive)
+        return;
+    unregisterWorkingStream(alive.get());
     std::lock_guard<std::mutex> lock(streamsMutex_);
-    const auto* raw = stream.lock().get();
-    workingStreams_.erase(std::remove_if(workingStreams_.begin(), workingStreams_.end(),
-                                         [raw](const std::weak_ptr<RestartableStream>& held) {
-                                             const auto alive = held.lock();
-                                             return !alive || alive.get() == raw;
-                                         }),
-                          workingStreams_.end());
-    if (raw)
-        workingStreams_.push_back(std::move(stream));
+    workingStreams_.push_back(std::move(stream));
 }
 
+// Also drops the streams that are gone.
 void Device::unregisterWorkingStream(const RestartableStream* stream)
 {
     std::lock_guard<std::mutex> lock(streamsMutex_);

@@ -44,12 +44,15 @@ struct Topology {
     bool ptzControlQueue = false;
 };
 
-// A started stream the device restarts after a device-wide change (the
-// fisheye view). Called on the device's I/O context.
+// A started stream as the device sees it. Called on the device's I/O context.
 class RestartableStream {
 public:
     virtual ~RestartableStream() = default;
+    // A device-wide change (the fisheye view) needs a new session at once.
     virtual void restartSession() = 0;
+    // The host set default properties: back to the default transport and
+    // codec, or a rewritten second-stream profile, then a new session.
+    virtual void resetToDefaults() = 0;
 };
 
 class DeviceServices {

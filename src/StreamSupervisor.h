@@ -63,7 +63,10 @@ public:
     struct Hooks {
         // Optional; calls done(ready) once. Without it a start opens at once.
         std::function<void(std::function<void(bool ready)> done)> prepare;
-        // Opens a session; ended must be called once, never inline.
+        // Opens a session; ended must be called once, never inline. When the
+        // stream cannot start at all (an error of the device's settings) it
+        // returns null and never calls ended: the stream stays Open without
+        // a session until a restart or a stop.
         std::function<Session(SessionEnded ended)> open;
         // The outage lasted the signal-lost time.
         std::function<void(const boost::system::error_code& error)> signalLost;

@@ -99,8 +99,8 @@ public:
         };
         hooks.signalLostTime = [weak] {
             auto self = weak.lock();
-            return std::chrono::milliseconds(
-                self ? 1000 * std::max(0, self->parameters_.getInt("signalLostTimeout", 0)) : 0);
+            const int seconds = self ? std::max(0, self->parameters_.getInt("signalLostTimeout", 0)) : 0;
+            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::seconds(seconds));
         };
         supervisor_ = StreamSupervisor::create(device_.ioContext(), std::move(hooks), "video stream",
                                                getLogger(), logPrefix());
@@ -117,7 +117,6 @@ public:
     Orix::Utility::ParametersContainer& parameters() { return parameters_; }
     const std::shared_ptr<HandlerHolder>& holder() const { return holder_; }
     std::recursive_mutex& callbackMutex() { return callbackMutex_; }
-    bool abandoned() const { return abandoned_; }
 
     void setReconnectDelay(ReconnectDelay delay) { supervisor_->setReconnectDelay(std::move(delay)); }
 
@@ -179,7 +178,7 @@ public:
             supervisor_->restart();
     }
 
-    void resetToDefaults()
+    void resetToDefaults() override
     {
         if (abandoned_)
             return;
@@ -333,10 +332,14 @@ private:
             }
         }
         const auto camera = cameraNumber(channel_, device_.dewarpMode());
-        if (!info || !camera) {
-            if (!camera)
-                ORIX_LOG(*this, LogError,
-                         " Dewarp view '" << device_.dewarpMode() << "' is unknown; the stream does not start");
+        if (!camera) {
+            // An error of the device's settings: nothing to retry until the view changes,
+            // which restarts the stream.
+            ORIX_LOG(*this, LogError,
+                     " Dewarp view '" << device_.dewarpMode() << "' is unknown; the stream does not start");
+            return nullptr;
+        }
+        if (!info) {
             const auto error = Orix::Utility::makeConnectionError(
                 Orix::Utility::ConnectionError::noConnectionInfo);
             boost::asio::post(device_.ioContext(), [ended = std::move(ended), error] { ended(error, false); });
@@ -688,14 +691,6 @@ void VideoSource::setReconnectDelayFunction(ReconnectDelay delay)
     boost::asio::post(device_.ioContext(), [weak = std::weak_ptr<Stream>(state_), delay = std::move(delay)] {
         if (auto state = weak.lock())
             state->setReconnectDelay(delay);
-    });
-}
-
-void VideoSource::resetToDefaults()
-{
-    boost::asio::post(device_.ioContext(), [weak = std::weak_ptr<Stream>(state_)] {
-        if (auto state = weak.lock())
-            state->resetToDefaults();
     });
 }
 

@@ -54,10 +54,6 @@ public:
     using ReconnectDelay = std::function<std::chrono::milliseconds(std::uint64_t attempt)>;
     void setReconnectDelayFunction(ReconnectDelay delay);
 
-    // Back to the default transport and codec (main stream) or a rewritten
-    // profile (second stream), then a new session.
-    void resetToDefaults();
-
     Orix::Utility::ParametersContainer& parameters();
     std::string profileName() const;
 
