@@ -34,7 +34,6 @@ void SettingsApplyQueue::close(std::uint32_t result)
         return;
     closed_ = true;
     closeResult_ = result;
-    apply_ = nullptr;
     auto current = std::move(current_);
     current_.reset();
     auto waiting = std::move(waiting_);
@@ -51,6 +50,9 @@ void SettingsApplyQueue::pump()
 {
     if (pumping_)
         return;
+    // An apply step may answer the host inline, and the host may destroy the
+    // channel from that answer.
+    const auto keep = shared_from_this();
     pumping_ = true;
     while (running_ && !closed_ && !current_ && !waiting_.empty()) {
         current_ = std::move(waiting_.front());

@@ -66,7 +66,6 @@ void StreamSupervisor::abandon()
 {
     stop();
     state_ = State::Abandoned;
-    hooks_ = {};
 }
 
 void StreamSupervisor::restart()

@@ -91,7 +91,7 @@ public:
     void restart();
     // Media arrived; true for the first of the session.
     bool mediaArrived();
-    // Final: timers cancelled, the session ended, hooks released.
+    // Final: timers cancelled, the session ended, no hook called any more.
     void abandon();
 
     State state() const { return state_; }
