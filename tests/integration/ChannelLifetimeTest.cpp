@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <netkit/http/HttpClient.h>
 #include <orix/ErrorCodes.h>
+#include <future>
 #include <thread>
+#include <utility>
 
 using Orix::GDRV::ConnectionState;
 using TestSupport::CamsimOptions;
@@ -120,6 +122,46 @@ TEST_F(ChannelLifetime, DestroyWhileWorkIsInFlight)
                   c.inFlight == InFlight::reconnectTimer ? 1u : 0u)
             << "no attempt after Destroy\n" << log->all();
     }
+}
+
+// Destroys its source from the first frame, on the device's I/O thread.
+class DestroyingHandler final : public Orix::GDRV::IVideoSourceHandler {
+public:
+    Orix::IContract* QueryContract(const char*) override { return nullptr; }
+    const Orix::IContract* QueryConstContract(const char*) const override { return nullptr; }
+    void OnFrame(const Orix::IContract*, const Orix::GDRV::MediaFrame&) override
+    {
+        if (source == nullptr)
+            return;
+        auto* doomed = std::exchange(source, nullptr);
+        doomed->Destroy();
+        destroyed.set_value();
+    }
+    void OnStatistic(const Orix::IContract*, const char*, double) override {}
+    void OnStreamStarted(const Orix::IContract*) override {}
+    void Failed(const Orix::IContract*, std::uint32_t) override {}
+
+    Vapixcam::VideoSource* source = nullptr;
+    std::promise<void> destroyed;
+};
+
+TEST_F(ChannelLifetime, DestroyFromTheHostsOwnCallbackDoesNotWaitForItself)
+{
+    CamsimProcess camsim;
+    auto log = std::make_shared<TestSupport::CapturingLogger>(0);
+    TestSupport::RecordingDeviceHandler deviceHandler;
+    DestroyingHandler handler;
+    auto device = std::make_unique<Vapixcam::Device>(&deviceHandler, genericDescription(), "generic", "",
+                                                     nullptr, log);
+    device->Connect(camsim.url().c_str());
+    ASSERT_TRUE(deviceHandler.waitFor(ConnectionState::Connected)) << log->all();
+    handler.source = static_cast<Vapixcam::VideoSource*>(device->CreateVideoSource(&handler, 0, 0, nullptr));
+    ASSERT_NE(handler.source, nullptr);
+    handler.source->Start(&handler);
+    EXPECT_EQ(handler.destroyed.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << log->all();
+    device->Disconnect();
+    device.reset();
 }
 
 } // namespace
