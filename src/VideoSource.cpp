@@ -157,6 +157,7 @@ public:
             parkedAcquire_->failed(self_, Orix::InProgress);
             parkedAcquire_.reset();
         }
+        retireClient();
         device_.unregisterWorkingStream(this);
         ORIX_LOG(*this, LogDebug, " internalStop is finished");
     }
@@ -378,6 +379,7 @@ private:
         ORIX_LOG(*this, LogDebug,
                  " Begin receive stream by " << Orix::Utility::getTransportProtocolName(transport)
                                              << " with url: " << url);
+        retireClient();
         client_ = client;
         ++sessions_;
         client->start(url, info,
@@ -393,12 +395,22 @@ private:
         return [client] { client->teardown(); };
     }
 
+    // Stop and the end of a session run on the client's own stack (a frame
+    // callback, its completion): the client goes from a fresh one, never
+    // while it is delivering.
+    void retireClient()
+    {
+        if (auto client = std::move(client_))
+            boost::asio::post(device_.ioContext(), [client = std::move(client)] {});
+        client_.reset();
+    }
+
     void sessionEnded(const boost::system::error_code& result, RtspTransport transport,
                       bool explicitChoice, const StreamSupervisor::SessionEnded& ended)
     {
         ORIX_LOG(*this, LogDebug,
                  " End receive stream with result " << result.value() << "." << result.message());
-        client_.reset();
+        retireClient();
         if (const auto filter = filter_.lock())
             lostBefore_ += filter->statistics().frames.framesDropped;
         filter_.reset();
