@@ -1,7 +1,6 @@
 #include "Device.h"
 
 #include "TopologyParser.h"
-#include "VideoSource.h"
 
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
@@ -32,6 +31,8 @@ const char* const kRateControlUri = "/axis-cgi/param.cgi?action=listdefinitions&
 // answer must not hold the attempt for the default request time-out.
 constexpr std::chrono::milliseconds kProbeTimeout{10000};
 constexpr std::chrono::milliseconds kRtspProbeTimeout{5000};
+// The second stream's profile waits for this answer before it streams.
+constexpr std::chrono::milliseconds kRateControlTimeout{4000};
 
 // More than any Axis product has (multi-sensor cameras and video encoders
 // stay far below): a larger count is a broken answer, not a camera.
@@ -323,24 +324,39 @@ std::string Device::dewarpMode() const
     return parameters_.getString("dewarpMode");
 }
 
-void Device::registerWorkingStream(VideoSource* source)
+void Device::registerWorkingStream(std::weak_ptr<RestartableStream> stream)
 {
+    const auto alive = stream.lock();
+    if (!alive)
+        return;
+    unregisterWorkingStream(alive.get());
     std::lock_guard<std::mutex> lock(streamsMutex_);
-    if (std::find(workingStreams_.begin(), workingStreams_.end(), source) == workingStreams_.end())
-        workingStreams_.push_back(source);
+    workingStreams_.push_back(std::move(stream));
 }
 
-void Device::unregisterWorkingStream(VideoSource* source)
+// Also drops the streams that are gone.
+void Device::unregisterWorkingStream(const RestartableStream* stream)
 {
     std::lock_guard<std::mutex> lock(streamsMutex_);
-    workingStreams_.erase(std::remove(workingStreams_.begin(), workingStreams_.end(), source),
+    workingStreams_.erase(std::remove_if(workingStreams_.begin(), workingStreams_.end(),
+                                         [stream](const std::weak_ptr<RestartableStream>& held) {
+                                             const auto alive = held.lock();
+                                             return !alive || alive.get() == stream;
+                                         }),
                           workingStreams_.end());
 }
 
-std::vector<VideoSource*> Device::workingStreams() const
+void Device::restartWorkingStreams()
 {
-    std::lock_guard<std::mutex> lock(streamsMutex_);
-    return workingStreams_;
+    std::vector<std::shared_ptr<RestartableStream>> streams;
+    {
+        std::lock_guard<std::mutex> lock(streamsMutex_);
+        for (const auto& held : workingStreams_)
+            if (auto stream = held.lock())
+                streams.push_back(std::move(stream));
+    }
+    for (const auto& stream : streams)
+        stream->restartSession();
 }
 
 std::int32_t Device::inputCount() const
@@ -353,23 +369,46 @@ std::int32_t Device::outputCount() const
     return topology().outputs;
 }
 
-std::string Device::rateControlMode(std::uint32_t channel)
+void Device::rateControlMode(std::uint32_t channel, std::function<void(const std::string&)> done)
 {
-    std::lock_guard<std::mutex> lock(rateControlMutex_);
-    if (rateControlCache_.size() < channel + 1)
-        rateControlCache_.resize(channel + 1);
-    std::string& entry = rateControlCache_[channel];
-    if (!entry.empty())
-        return entry;
+    {
+        std::lock_guard<std::mutex> lock(rateControlMutex_);
+        const auto it = rateControlModes_.find(channel);
+        if (it != rateControlModes_.end()) {
+            boost::asio::post(service(), [done = std::move(done), mode = it->second] { done(mode); });
+            return;
+        }
+    }
     std::string uri = kRateControlUri;
     uri.replace(uri.find("I%"), 2, "I" + std::to_string(channel));
-    std::string body;
     const auto info = getConnectionInfo();
-    const auto error = info ? Orix::http::syncHttpGet(info, uri, getLogger().get(), body)
-                            : Orix::Utility::makeConnectionError(
-                                  Orix::Utility::ConnectionError::noConnectionInfo);
-    entry = !error && body.find("value=\"abr\"") != std::string::npos ? "abr" : "cbr";
-    return entry;
+    if (!info) {
+        boost::asio::post(service(), [done = std::move(done)] { done("cbr"); });
+        return;
+    }
+    // The destructor stops the I/O thread before anything else goes, so this
+    // completion never runs into a destroyed device.
+    Orix::http::asyncGetEx(
+        info, uri, service(), kRateControlTimeout,
+        [this, channel, uri, done = std::move(done)](const boost::system::error_code& error,
+                                                     const std::string& body,
+                                                     const Orix::http::HttpResponse& response) {
+            if (error || response.status < 200 || response.status >= 300 ||
+                body.find("RateControl") == std::string::npos) {
+                ORIX_LOG(*this, Orix::LogNotice,
+                         " Rate control mode of channel " << channel << " is unknown ("
+                             << (error ? error.message() : "status " + std::to_string(response.status))
+                             << "), cbr is used");
+                done("cbr");
+                return;
+            }
+            const std::string mode = body.find("value=\"abr\"") != std::string::npos ? "abr" : "cbr";
+            {
+                std::lock_guard<std::mutex> lock(rateControlMutex_);
+                rateControlModes_[channel] = mode;
+            }
+            done(mode);
+        });
 }
 
 Orix::Analytics::IVideoAnalytics* Device::CreateVideoAnalytics(
@@ -443,10 +482,7 @@ void Device::ApplySettings(Orix::IAsyncActionHandler* handler)
         deviceSettings_.apply(
             getConnectionInfo(), service(),
             [completion, self](std::uint32_t result) { completion->finish(self, result); },
-            [this](const std::string&) {
-                for (VideoSource* source : workingStreams())
-                    source->restartSession();
-            });
+            [this](const std::string&) { restartWorkingStreams(); });
     });
 }
 

@@ -2,10 +2,12 @@
 // One Axis camera: connects through the connection policy, reads the
 // camera's identity and topology with one param.cgi request, decides how RTSP
 // sessions reach the camera, and hands these facts to the channels it creates.
+#include "DeviceServices.h"
 #include "DeviceSettings.h"
 #include "DeviceTraits.h"
 
 #include <templates/Device.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <netkit/device/AsyncConnectionPolicyBase.h>
@@ -19,28 +21,6 @@
 
 namespace Vapixcam {
 
-class VideoSource;
-
-// What the connection learnt; the brackets of each field are its value
-// before the first successful read.
-struct Topology {
-    std::string product;
-    std::string firmware;
-    std::string modelKey;                              // product + "#" + major firmware
-    std::uint16_t rtspPort = Orix::http::DEFAULT_RTSP_PORT;
-    bool rtspOverHttp = false;
-    std::vector<std::string> videoCodecs{"H264"};
-    std::vector<std::string> audioCodecs;
-    std::vector<std::string> resolutions;
-    std::int32_t videoChannels = 1;
-    std::int32_t audioSources = 1;
-    std::int32_t inputs = 0;
-    std::int32_t outputs = 0;
-    bool virtualInputs = false;
-    bool opticsSetup = false;
-    bool ptzControlQueue = false;
-};
-
 // Applies a param.cgi list answer to the topology, logging as the device
 // does; returns nothing, the RTSP port rules included.
 void applyTopologyAnswer(const std::string& body, Topology& topology,
@@ -50,7 +30,8 @@ class Device final
     : public Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>,
       public Orix::Utility::SimpleAdjuster,
       public Orix::IDynamicParametersProvider,
-      public Orix::GDRV::IDeviceInfo {
+      public Orix::GDRV::IDeviceInfo,
+      public DeviceServices {
     using Base = Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>;
 
 public:
@@ -78,27 +59,25 @@ public:
     void AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler) override;
     void ApplySettings(Orix::IAsyncActionHandler* handler) override;
 
-    // Services for channels.
-    // The connection info RTSP sessions use: the HTTP endpoint when RTSP is
-    // tunnelled over HTTP (rtspOverHttp is set), else the camera at the RTSP port.
-    Orix::asio::ConnectionInfoPtr getRtspConnectionInfo(bool& rtspOverHttp);
-    Topology topology() const;
+    // DeviceServices, for channels.
+    Orix::asio::ConnectionInfoPtr connectionInfo() const override { return getConnectionInfo(); }
+    Orix::asio::ConnectionInfoPtr getRtspConnectionInfo(bool& overHttp) override;
+    Topology topology() const override;
+    std::string dewarpMode() const override;
+    void rateControlMode(std::uint32_t channel,
+                         std::function<void(const std::string& mode)> done) override;
+    std::string model() const override { return model_; }
+    Orix::GDRV::DriverInfoPtr driverInfo() const override { return driverInfo_; }
+    boost::asio::io_context& ioContext() override { return service(); }
+    bool onIoThread() const override { return isCalledFromConnectionThread(); }
+    Orix::LoggerPtr logger() const override { return getLogger(); }
+    void registerWorkingStream(std::weak_ptr<RestartableStream> stream) override;
+    void unregisterWorkingStream(const RestartableStream* stream) override;
+
     std::string maxResolution() const;
-    // "abr" or "cbr"; asks the camera once per channel (blocks the caller).
-    std::string rateControlMode(std::uint32_t channel);
-
-    // The fisheye view the device is set to; empty without one.
-    std::string dewarpMode() const;
-    // Video sources that are started, so that device-wide changes reach them.
-    void registerWorkingStream(VideoSource* source);
-    void unregisterWorkingStream(VideoSource* source);
-    std::vector<VideoSource*> workingStreams() const;
-
     std::int32_t inputCount() const;
     std::int32_t outputCount() const;
-    const std::string& model() const { return model_; }
     const std::string& firmware() const { return firmware_; }
-    const Orix::GDRV::DriverInfoPtr& driverInfo() const { return driverInfo_; }
 
 protected:
     void tryConnect(const std::string& connectionString) override;
@@ -117,13 +96,17 @@ private:
     Topology topology_;
     Orix::http::RequestHandlePtr pendingRequest_;
 
+    // Restarts the started streams, on the I/O context.
+    void restartWorkingStreams();
+
     mutable std::mutex streamsMutex_;
-    std::vector<VideoSource*> workingStreams_;
+    std::vector<std::weak_ptr<RestartableStream>> workingStreams_;
     Orix::Utility::ParametersContainer parameters_;
     DeviceSettings deviceSettings_;
 
+    // Answers the camera gave, per channel; failures are not kept.
     std::mutex rateControlMutex_;
-    std::vector<std::string> rateControlCache_;
+    std::map<std::uint32_t, std::string> rateControlModes_;
 };
 
 } // namespace Vapixcam

@@ -49,6 +49,27 @@ unsigned reconnectDelaySeconds(std::uint64_t attempt, int random)
     return static_cast<unsigned>(clamped / 32767.0 * 5.0) + static_cast<unsigned>(10 * n);
 }
 
+SessionEndAction afterSessionEnd(const boost::system::error_code& error, bool mediaInSession,
+                                 bool retryAtOnce)
+{
+    if (retryAtOnce)
+        return SessionEndAction::resumeAtOnce;
+    const bool clean = !error || error == Orix::Utility::rtsp::error::sessionEndedByServer;
+    return clean && mediaInSession ? SessionEndAction::resumeAtOnce : SessionEndAction::waitAndRetry;
+}
+
+std::optional<Orix::Utility::RtspTransport> fallbackTransport(Orix::Utility::RtspTransport refused)
+{
+    using Orix::Utility::RtspTransport;
+    switch (refused) {
+    case RtspTransport::Tcp: return RtspTransport::Udp;
+    case RtspTransport::Udp: return RtspTransport::RtspOverHttp;
+    case RtspTransport::Multicast:
+    case RtspTransport::RtspOverHttp: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 std::optional<unsigned> cameraNumber(std::uint32_t channel, const std::string& dewarpMode)
 {
     if (dewarpMode.empty())

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <netkit/http/HttpClient.h>
 #include <orix/ErrorCodes.h>
+#include <thread>
 
 using Orix::GDRV::ConnectionState;
 using TestSupport::CamsimOptions;
@@ -175,6 +176,31 @@ TEST_F(VideoSourceLive, SecondStreamCreatesOrCorrectsItsProfile)
         EXPECT_TRUE(stream.log->contains(c.logged));
         EXPECT_GE(countRequests(camsim, "PLAY", "streamprofile=Profile101"), 1u);
     }
+}
+
+TEST_F(VideoSourceLive, SecondStreamProfileRewriteRestartsTheSession)
+{
+    CamsimProcess camsim;
+    Stream stream(camsim.url(), 1, "tcp");
+    ASSERT_TRUE(stream.video.waitForFrames(5, 1)) << stream.log->all();
+    TestSupport::RecordingParametersHandler read;
+    stream.source->AcquireDynamicParameters(&read);
+    ASSERT_TRUE(read.wait()) << stream.log->all();
+    ASSERT_EQ(read.failure(), 0u) << stream.log->all();
+
+    NullActionHandler applied;
+    stream.source->SetValue("fps", 10);
+    stream.source->ApplySettings(&applied);
+    // The open session plays the old profile until a new one starts.
+    for (int i = 0; i < 200 && countRequests(camsim, "PLAY", "streamprofile=Profile101") < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(countRequests(camsim, "PLAY", "streamprofile=Profile101"), 2u) << stream.log->all();
+    std::size_t rewrites = 0;
+    for (const auto& r : camsim.requests())
+        rewrites += r.target.find("action=update") != std::string::npos &&
+                    r.target.find("StreamProfile.S") != std::string::npos;
+    EXPECT_EQ(rewrites, 1u) << "one rewrite of the profile";
+    EXPECT_TRUE(stream.log->contains(" Schedule immediate reconnect of video stream"));
 }
 
 } // namespace

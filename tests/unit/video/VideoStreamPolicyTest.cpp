@@ -60,4 +60,46 @@ TEST(VideoStreamPolicy, LiveUrls)
     EXPECT_EQ(liveStreamUrl(3, 1, "H265", "Profile301"), "/axis-media/media.amp?camera=3&streamprofile=Profile301");
 }
 
+TEST(ReconnectPolicy, CleanEndWithMediaResumesAtOnceEverythingElseWaits)
+{
+    using Orix::Utility::rtsp::error;
+    const boost::system::error_code none;
+    const struct {
+        const char* name;
+        boost::system::error_code error;
+        bool media, retryAtOnce;
+        SessionEndAction action;
+    } cases[] = {
+        {"RTCP BYE after frames", error::sessionEndedByServer, true, false, SessionEndAction::resumeAtOnce},
+        {"end without error after frames", none, true, false, SessionEndAction::resumeAtOnce},
+        {"BYE before any frame", error::sessionEndedByServer, false, false, SessionEndAction::waitAndRetry},
+        {"no-data time-out after frames", error::timeout, true, false, SessionEndAction::waitAndRetry},
+        {"connection lost", error::connectionLost, true, false, SessionEndAction::waitAndRetry},
+        {"transport refused, owner switched", error::transportRefused, false, true, SessionEndAction::resumeAtOnce},
+        {"transport refused, nothing left", error::transportRefused, false, false, SessionEndAction::waitAndRetry},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(afterSessionEnd(c.error, c.media, c.retryAtOnce), c.action);
+    }
+}
+
+TEST(ReconnectPolicy, RefusedTransportFallsBackTcpUdpTunnel)
+{
+    using Orix::Utility::RtspTransport;
+    const struct {
+        RtspTransport refused;
+        std::optional<RtspTransport> next;
+    } cases[] = {
+        {RtspTransport::Tcp, RtspTransport::Udp},
+        {RtspTransport::Udp, RtspTransport::RtspOverHttp},
+        {RtspTransport::RtspOverHttp, std::nullopt},
+        {RtspTransport::Multicast, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Orix::Utility::getTransportProtocolName(c.refused));
+        EXPECT_EQ(fallbackTransport(c.refused), c.next);
+    }
+}
+
 } // namespace
