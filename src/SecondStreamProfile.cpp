@@ -1,6 +1,7 @@
 #include "SecondStreamProfile.h"
 
 #include "DeviceServices.h"
+#include "StreamProfile.h"
 #include "VideoStreamPolicy.h"
 
 #include <boost/asio/io_context.hpp>
@@ -12,17 +13,6 @@ namespace Vapixcam {
 using Orix::LogDebug;
 using Orix::LogError;
 using Orix::LogWarning;
-
-bool paramCgiAcknowledged(const std::string& body)
-{
-    const auto first = body.find_first_not_of(" \t\r\n");
-    const auto last = body.find_last_not_of(" \t\r\n");
-    if (first == std::string::npos || body[first] == '#')
-        return false;
-    const std::string text = body.substr(first, last - first + 1);
-    return text.size() >= 2 && text.compare(text.size() - 2, 2, "OK") == 0 &&
-           (text.size() == 2 || text[text.size() - 3] == ' ');
-}
 
 std::shared_ptr<SecondStreamProfile> SecondStreamProfile::create(DeviceServices& device,
                                                                  std::uint32_t channel,
@@ -189,7 +179,10 @@ void SecondStreamProfile::handleChanged(std::uint64_t acquisition, const std::st
         return;
     request_.reset();
     const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri);
-    if (code != 0 || !paramCgiAcknowledged(body)) {
+    const ParamCgiAnswer answer = classifyParamCgiAnswer(body);
+    if (code != 0 || !answer.ok) {
+        if (code == 0)
+            ORIX_LOG(*this, LogError, " The camera refused the stream profile " << action << ": " << answer.reason);
         if (action == "update")
             ORIX_LOG(*this, LogError, " Can't update stream profile: error " << code);
         ORIX_LOG(*this, LogError, " Failed to create profile for streaming on a device");

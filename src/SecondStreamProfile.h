@@ -31,10 +31,6 @@ namespace Vapixcam {
 
 class DeviceServices;
 
-// True when a param.cgi add or update answer acknowledges the change
-// ("S8 OK", "OK"); false for "# Error: ..." and "# Request failed: ...".
-bool paramCgiAcknowledged(const std::string& body);
-
 class SecondStreamProfile final : public std::enable_shared_from_this<SecondStreamProfile>,
                                   public Orix::LoggerOwner {
 public:
