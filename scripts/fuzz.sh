@@ -40,6 +40,7 @@ fi
 
 started=$(date +%s)
 cmake -S . -B "$FUZZ_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
       -DCMAKE_CXX_COMPILER="$CXX_FUZZ" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
       -DVAPIXCAM_FUZZ=ON -DVAPIXCAM_TESTS=OFF -DVAPIXCAM_BENCH=OFF -DVAPIXCAM_TOOLS=OFF \
       -DVAPIXCAM_SANITIZE= >/dev/null || { echo "fuzz.sh: configure failed" >&2; exit 1; }
