@@ -358,12 +358,11 @@ TEST(VapixcamSim, ServesACameraUntilInterruptedAndStopsIt)
 
 // camsim answers VAPIX and names GStreamer's RTSP server as its RTSP port;
 // that server replays a recorded clip at the camera's media path (it matches
-// the path and ignores the query). Every picture of the clip must come out
-// of the driver once, in a file that decodes to the same pictures. The clip
-// lasts 2 s, then the server ends the session with RTCP BYE; the source
-// counts that as one reconnect and reopens the session 10 s later at the
-// earliest, so a 6 s reception holds the clip exactly once. The signal-lost
-// time of 30 s keeps the end of the clip from being reported as lost signal.
+// the path and ignores the query). The clip lasts 2 s, then the server ends
+// the session with RTCP BYE: a clean end, so the source opens the next
+// session at once and the clip plays again. Every picture must come out of
+// the driver in order, in a file that decodes to the clip's pictures played
+// one or more times over, with no picture lost at the joins.
 TEST(VapixcamLive, DeliversEveryPictureOfARecordedStreamThroughTheDriver)
 {
     REQUIRE_BINARIES();
@@ -394,21 +393,28 @@ TEST(VapixcamLive, DeliversEveryPictureOfARecordedStreamThroughTheDriver)
         CamsimProcess camsim(options);
         const fs::path out = temp.path / (std::string(c.codec) + "." + c.rawFormat);
         const ProcessResult r =
-            vapixcam({"live", camsim.url(), "--codec", c.codec, "--transport", c.transport, "--seconds", "6",
+            vapixcam({"live", camsim.url(), "--codec", c.codec, "--transport", c.transport, "--seconds", "5",
                       "--signal-lost", "30", "--timeout", "30", "--out", out.string()});
         ASSERT_TRUE(r.exited(0)) << r.summary();
         EXPECT_TRUE(ownLines(r.err).empty()) << r.err;
         const Json::Value j = parseJson(r.out);
-        EXPECT_EQ(j["frames"], kFrames);
-        EXPECT_EQ(j["keyFrames"], c.keyFrames);
-        EXPECT_EQ(j["framesWritten"], kFrames);
+        const int frames = j["frames"].asInt();
+        EXPECT_GT(frames, kFrames) << "the clip did not play again after the server's BYE";
+        EXPECT_EQ(j["framesWritten"], frames);
         EXPECT_EQ(j["bytes"].asUInt64(), fs::file_size(out));
         EXPECT_EQ(j["lostFrames"], 0);
-        EXPECT_EQ(j["reconnects"], 1);
+        EXPECT_GE(j["reconnects"].asInt(), 1);
         EXPECT_EQ(j["signalLost"], 0);
 
         const auto sent = TestSupport::pictureDigests({"-i", clip});
         ASSERT_EQ(sent.size(), static_cast<std::size_t>(kFrames)) << sent.front();
-        EXPECT_EQ(TestSupport::pictureDigests({"-f", c.rawFormat, "-i", out.string()}), sent);
+        const auto received = TestSupport::pictureDigests({"-f", c.rawFormat, "-i", out.string()});
+        ASSERT_EQ(received.size(), static_cast<std::size_t>(frames));
+        int keyFrames = 0;
+        for (std::size_t i = 0; i < received.size(); ++i) {
+            EXPECT_EQ(received[i], sent[i % kFrames]) << "picture " << i;
+            keyFrames += (i % kFrames) % (kFrames / c.keyFrames) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(j["keyFrames"], keyFrames);
     }
 }

@@ -259,31 +259,4 @@ TEST(TopologyParser, UnusableAnswersNameTheirProblem)
     }
 }
 
-TEST(TopologyParser, CountsTheHostCannotTakeReadAsZero)
-{
-    const struct {
-        const char* value;
-        std::int32_t count;
-    } cases[] = {
-        {"4", 4},
-        {"-1", 0},
-        {"2147483648", 0},                    // past the host's 32-bit count
-        {"000000000000003577192789080335277", 0}, // fits a long, not an int
-        {"four", 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        Fixture f;
-        Topology t;
-        const std::string v = c.value;
-        Vapixcam::applyTopologyAnswer("root.ImageSource.NbrOfSources=" + v + "\nroot.AudioSource.NbrOfSources=" + v +
-                                          "\nroot.Input.NbrOfInputs=" + v + "\nroot.Output.NbrOfOutputs=" + v + "\n",
-                                      t, f.logger);
-        EXPECT_EQ(t.videoChannels, c.count);
-        EXPECT_EQ(t.audioSources, c.count);
-        EXPECT_EQ(t.inputs, c.count);
-        EXPECT_EQ(t.outputs, c.count);
-    }
-}
-
 } // namespace
