@@ -53,7 +53,8 @@ struct Stream {
         if (!source)
             throw std::runtime_error("no video source");
         source->setReconnectDelayFunction([](std::uint64_t) { return std::chrono::milliseconds(200); });
-        source->SetValue("transportProtocol", transport.c_str());
+        if (!transport.empty()) // empty: the source's default, with its fallbacks
+            source->SetValue("transportProtocol", transport.c_str());
         source->SetValue("signalLostTimeout", signalLostSeconds);
         source->ApplySettings(&applied);
         source->Start(&video);
@@ -116,6 +117,28 @@ TEST_F(VideoSourceLive, ClosedRtspPortStreamsThroughTheHttpTunnel)
     EXPECT_TRUE(stream.log->contains(" RTSP connection is not avalaible, trying rtsp over http"));
     EXPECT_TRUE(stream.log->contains(" Begin receive stream by rtspoverhttp"));
     EXPECT_TRUE(stream.video.failures().empty());
+}
+
+TEST_F(VideoSourceLive, CameraRefusingTcpIsReachedOverUdpUnlessTcpWasChosen)
+{
+    CamsimOptions options;
+    options.extraArguments = {"--refuse-rtsp-tcp"};
+    CamsimProcess camsim(options);
+    {
+        Stream stream(camsim.url(), 0, "", 30);
+        ASSERT_TRUE(stream.video.waitForFrames(10, 1, std::chrono::seconds(30))) << stream.log->all();
+        EXPECT_TRUE(stream.log->contains(" The camera refused RTSP over tcp, trying udp")) << stream.log->all();
+        EXPECT_TRUE(stream.log->contains(" Begin receive stream by udp"));
+        EXPECT_TRUE(stream.video.failures().empty());
+    }
+    // The host asked for tcp: no other transport is tried.
+    Stream chosen(camsim.url(), 0, "tcp", 30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!chosen.log->contains(" End receive stream with result") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(chosen.log->contains(" End receive stream with result")) << chosen.log->all();
+    EXPECT_FALSE(chosen.log->contains(" trying udp"));
+    EXPECT_EQ(chosen.video.frames(), 0u);
 }
 
 TEST_F(VideoSourceLive, SessionEndedByTheCameraIsReconnected)

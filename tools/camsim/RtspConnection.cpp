@@ -446,7 +446,7 @@ RtspConnection::Reply RtspConnection::setup(const RtspRequest& request)
     std::optional<TransportSpec> transport;
     for (const auto& t : parseTransport(request.header("Transport"))) {
         const bool tcp = t.lower == TransportSpec::Lower::Tcp;
-        if (tcp && !t.multicast) {
+        if (tcp && !t.multicast && (tunnelled_ || !context_.refuseTcp)) {
             transport = t;
             break;
         }

@@ -42,6 +42,7 @@ struct RtspContext {
     MediaLibrary& media;
     std::string bindAddress;
     std::shared_ptr<const std::string> audio; // mu-law loop
+    bool refuseTcp = false; // interleaved TCP on a plain RTSP connection gets 461
 };
 
 class RtspConnection : public std::enable_shared_from_this<RtspConnection> {

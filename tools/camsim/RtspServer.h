@@ -32,6 +32,7 @@ public:
         std::string password = "pass";
         std::string realm;
         std::chrono::seconds nonceLifetime{300};
+        bool refuseTcp = false; // 461 to interleaved TCP outside the HTTP tunnel
     };
 
     // httpAuth checks the HTTP legs of a tunnel, as the HTTP side does.

@@ -88,6 +88,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     rtspOptions.password = config.password;
     rtspOptions.realm = camera->realm();
     rtspOptions.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
+    rtspOptions.refuseTcp = config.refuseRtspTcp;
     rtsp = std::make_unique<RtspServer>(io, *camera, faults, *log, *auth, rtspOptions);
 
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);

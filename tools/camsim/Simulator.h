@@ -42,6 +42,7 @@ struct SimulatorConfig {
     std::string requestLogFile;
     unsigned threads = 2;
     double rebootSeconds = 3.0;        // down time of a restart through firmwaremanagement.cgi
+    bool refuseRtspTcp = false;        // SETUP with RTP over the RTSP connection gets 461, as some servers answer
 };
 
 class Simulator {

@@ -26,10 +26,13 @@ int main(int argc, char** argv)
     std::vector<std::string> faults;
     std::vector<std::string> params;
     bool noRtsp = false;
+    bool refuseRtspTcp = false;
     bool listModels = false;
     app.add_option("--http-port", httpPort, "HTTP port (0: any free port)")->check(CLI::Range(0, 65535));
     app.add_option("--rtsp-port", rtspPort, "RTSP port (0: any free port, -1: none)")->check(CLI::Range(-1, 65535));
     app.add_flag("--no-rtsp", noRtsp, "Open no RTSP port");
+    app.add_flag("--refuse-rtsp-tcp", refuseRtspTcp,
+                 "Answer 461 to a SETUP asking for RTP over the RTSP connection (the HTTP tunnel still works)");
     app.add_option("--https-port", httpsPort, "HTTPS port (0: any free port)")->check(CLI::Range(0, 65535));
     app.add_option("--tls-cert", config.tlsCertFile, "PEM certificate (default: self-signed at start)");
     app.add_option("--tls-key", config.tlsKeyFile, "PEM private key for --tls-cert");
@@ -73,6 +76,7 @@ int main(int argc, char** argv)
     config.auth = *mode;
     config.httpPort = static_cast<unsigned short>(httpPort);
     config.rtspPort = noRtsp ? -1 : rtspPort;
+    config.refuseRtspTcp = refuseRtspTcp;
     if (httpsPort >= 0)
         config.httpsPort = static_cast<unsigned short>(httpsPort);
     if (config.tlsCertFile.empty() != config.tlsKeyFile.empty())

@@ -8,6 +8,7 @@
 
 namespace CLI {
 class App;
+class Option;
 }
 
 namespace VapixcamCli {

@@ -114,8 +114,11 @@ void applyStreamSettings(Orix::GDRV::IVideoSource& source, const LiveOptions& op
         if (code != Orix::Ok)
             throw CliError(kExitError, "the video source refuses " + what + ": " + failureText(code));
     };
-    check(adjuster->SetValue("transportProtocol", options.transport.c_str()),
-          "transport " + options.transport);
+    // Without --transport the source keeps its own default (tcp) and may fall
+    // back to udp and the HTTP tunnel when the camera refuses it.
+    if (options.transportGiven)
+        check(adjuster->SetValue("transportProtocol", options.transport.c_str()),
+              "transport " + options.transport);
     if (!options.codec.empty())
         check(adjuster->SetValue("codec", options.codec.c_str()), "codec " + options.codec);
     if (options.signalLostSeconds >= 0)
@@ -219,9 +222,10 @@ CLI::App* LiveCommand::attach(CLI::App& app)
     command->add_option("--stream", live_.stream, "0 main stream, 1 second stream")
         ->check(CLI::Range(0u, 1u))
         ->capture_default_str();
-    command->add_option("--transport", live_.transport, "How the video travels")
-        ->check(CLI::IsMember({"tcp", "udp", "multicast", "rtspoverhttp"}))
-        ->capture_default_str();
+    transportOption_ = command->add_option("--transport", live_.transport,
+                                           "How the video travels (default: tcp, then udp and the HTTP "
+                                           "tunnel if the camera refuses tcp)")
+                           ->check(CLI::IsMember({"tcp", "udp", "multicast", "rtspoverhttp"}));
     command->add_option("--codec", live_.codec, "Ask the camera for this codec (H264, H265, MJPEG)");
     command
         ->add_option("--seconds", live_.seconds,
@@ -243,6 +247,7 @@ CLI::App* LiveCommand::attach(CLI::App& app)
 
 int LiveCommand::run()
 {
+    live_.transportGiven = transportOption_ != nullptr && transportOption_->count() > 0;
     Host host(module_.logLevel);
     ModuleLoader loader(module_.modulePath);
     Orix::GDRV::IModule& module = loader.init(host);

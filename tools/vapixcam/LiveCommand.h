@@ -15,6 +15,7 @@ struct LiveOptions {
     std::uint32_t channel = 0;
     std::uint32_t stream = 0;       // 0 main, 1 second stream
     std::string transport = "tcp";  // tcp, udp, multicast, rtspoverhttp
+    bool transportGiven = false;    // false: the source may fall back from tcp to udp and the tunnel
     std::string codec;              // empty: the source's choice
     unsigned seconds = 10;          // after the first frame; 0 until Ctrl-C
     int signalLostSeconds = -1;     // below 0: the source's default
@@ -30,6 +31,7 @@ private:
     ModuleOptions module_;
     DeviceOptions device_;
     LiveOptions live_;
+    CLI::Option* transportOption_ = nullptr;
 };
 
 } // namespace VapixcamCli
