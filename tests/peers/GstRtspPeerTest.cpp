@@ -4,57 +4,17 @@
 #include <netkit/rtsp/RTSPClient.h>
 
 #include "support/FakeHost.h"
-#include "support/ProcessRunner.h"
+#include "support/GstClipServer.h"
 
 #include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <memory>
-#include <unistd.h>
 
 using namespace Orix::Utility;
 using boost::system::error_code;
 
 namespace {
-
-const char* kPython = "/usr/bin/python3";
-
-// Empty when the server can run here, else why not.
-std::string whyNoGstServer()
-{
-    if (access(kPython, X_OK) != 0)
-        return "no /usr/bin/python3";
-    auto result = TestSupport::runProcess(
-        {kPython, "-c",
-         "import gi\ngi.require_version('Gst', '1.0')\ngi.require_version('GstRtspServer', '1.0')\n"
-         "from gi.repository import Gst, GstRtspServer\n"},
-        std::chrono::seconds(30));
-    if (!result.exited(0))
-        return "python3-gi or the GstRtspServer typelib is missing: " + result.err.substr(0, 300);
-    return {};
-}
-
-class GstServer {
-public:
-    explicit GstServer(const std::string& auth)
-        : process_({kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_rtsp_server.py", "--auth", auth})
-    {
-        std::string line;
-        while (process_.readLine(line, std::chrono::seconds(30))) {
-            if (line.rfind("PORT ", 0) == 0) {
-                port_ = static_cast<std::uint16_t>(std::stoi(line.substr(5)));
-                break;
-            }
-        }
-    }
-    std::uint16_t port() const { return port_; }
-    std::string errors() const { return process_.stderrText(); }
-
-private:
-    TestSupport::ChildProcess process_;
-    std::uint16_t port_ = 0;
-};
 
 struct Sink : RtpTrackSink {
     void onRtpPacket(const std::uint8_t* data, std::size_t size) override
@@ -132,10 +92,10 @@ Outcome runSession(std::uint16_t port, const std::string& mount, RtspTransport t
 
 TEST(GstRtspPeer, EveryCodecOverEveryTransport)
 {
-    const std::string why = whyNoGstServer();
+    const std::string why = TestSupport::whyNoClipServer();
     if (!why.empty())
         GTEST_SKIP() << why;
-    GstServer server("none");
+    TestSupport::GstClipServer server({});
     ASSERT_NE(server.port(), 0) << server.errors();
 
     struct Case {
@@ -163,17 +123,17 @@ TEST(GstRtspPeer, EveryCodecOverEveryTransport)
 
 TEST(GstRtspPeer, DigestAndBasicCredentials)
 {
-    const std::string why = whyNoGstServer();
+    const std::string why = TestSupport::whyNoClipServer();
     if (!why.empty())
         GTEST_SKIP() << why;
-    GstServer digest("digest");
-    GstServer basic("basic");
+    TestSupport::GstClipServer digest({}, "digest");
+    TestSupport::GstClipServer basic({}, "basic");
     ASSERT_NE(digest.port(), 0) << digest.errors();
     ASSERT_NE(basic.port(), 0) << basic.errors();
 
     struct Case {
         const char* name;
-        GstServer* server;
+        TestSupport::GstClipServer* server;
         RtspTransport transport;
         const char* password;
         error_code expected;

@@ -11,7 +11,6 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 
-#include <cctype>
 #include <thread>
 
 namespace TestSupport {
@@ -20,37 +19,7 @@ namespace {
 namespace bhttp = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 
-bool iequals(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
-
-std::string RecordedRequest::header(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequals(h.first, name))
-            return h.second;
-    }
-    return {};
-}
-
-bool RecordedRequest::hasHeader(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequals(h.first, name))
-            return true;
-    }
-    return false;
-}
 
 std::string httpAnswer(unsigned status, const std::string& reason,
                        const std::vector<std::string>& headerLines, const std::string& body)

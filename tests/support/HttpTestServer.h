@@ -8,6 +8,8 @@
 //       return ScriptedReply::raw(httpAnswer(200, "OK", {}, "hello"));
 //   });
 //   info->endpoint = {"127.0.0.1", server.port()};
+#include "ScriptedRequest.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -21,46 +23,11 @@
 
 namespace TestSupport {
 
-struct RecordedRequest {
+struct RecordedRequest : RecordedHeaders {
     std::string method;
     std::string target;
-    std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::size_t connection = 0; // accepted connection number, from 1
-
-    // First header of that name (case-insensitive); empty when absent.
-    std::string header(const std::string& name) const;
-    bool hasHeader(const std::string& name) const;
-};
-
-struct ScriptedReply {
-    enum class Kind { send, close, silent };
-    Kind kind = Kind::send;
-    std::string bytes;
-    bool closeAfter = false;             // close the connection once sent
-    std::chrono::milliseconds delay{0};  // wait before sending
-
-    static ScriptedReply raw(std::string bytes, bool closeAfter = false)
-    {
-        ScriptedReply r;
-        r.bytes = std::move(bytes);
-        r.closeAfter = closeAfter;
-        return r;
-    }
-    // Close the connection without answering.
-    static ScriptedReply close()
-    {
-        ScriptedReply r;
-        r.kind = Kind::close;
-        return r;
-    }
-    // Keep the connection open and never answer.
-    static ScriptedReply silent()
-    {
-        ScriptedReply r;
-        r.kind = Kind::silent;
-        return r;
-    }
 };
 
 using ServerScript = std::function<ScriptedReply(const RecordedRequest&)>;

@@ -7,7 +7,6 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -19,17 +18,6 @@ namespace {
 
 using tcp = boost::asio::ip::tcp;
 using udp = boost::asio::ip::udp;
-
-bool iequal(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 std::string trimmed(const std::string& s)
 {
@@ -116,24 +104,6 @@ std::string decodeGroups(std::string& text)
 }
 
 } // namespace
-
-std::string RtspTestRequest::header(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequal(h.first, name))
-            return h.second;
-    }
-    return {};
-}
-
-bool RtspTestRequest::hasHeader(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequal(h.first, name))
-            return true;
-    }
-    return false;
-}
 
 std::string rtspAnswer(unsigned status, const std::string& reason, const std::string& cseq,
                        const std::vector<std::string>& headerLines, const std::string& body)
