@@ -499,28 +499,3 @@ TEST_F(VideoSettings, SecondStreamOverlayTextReachesTheProfileIntact)
         EXPECT_EQ(properties(rig.acquire()).at("textOverlay")["current"].asString(), c.text);
     }
 }
-
-TEST_F(VideoSettings, CamsimRefusesCodecNamesACameraRefuses)
-{
-    CamsimProcess camsim;
-    const auto info = Orix::asio::parseConnectionInfo(camsim.url());
-    const struct {
-        const char* request;
-        const char* answer;
-    } cases[] = {
-        {"/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Old"
-         "&StreamProfile.S.Parameters=videocodec%3Dmjpeg",
-         "# Error: Error setting 'StreamProfile.S.Parameters' to 'videocodec=mjpeg'!\n"},
-        {"/axis-cgi/param.cgi?action=update&StreamProfile.S0.Parameters=videocodec%3Dmjpeg%26fps%3D5",
-         "# Error: Error setting 'StreamProfile.S0.Parameters' to 'videocodec=mjpeg&fps=5'!\n"},
-        {"/axis-cgi/param.cgi?action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Jpeg"
-         "&StreamProfile.S.Parameters=videocodec%3Djpeg",
-         "S2 OK\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        std::string body;
-        ASSERT_FALSE(Orix::http::syncHttpGet(info, c.request, nullptr, body));
-        EXPECT_EQ(body, c.answer);
-    }
-}

@@ -1,5 +1,7 @@
 #include "support/RtspTestServer.h"
 
+#include <netkit/util/Base64.h>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/multicast.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -63,43 +65,17 @@ bool takeRequest(std::string& buffer, RtspTestRequest& out)
     return true;
 }
 
-int base64Value(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
-
-// Decodes whole 4-character groups off the front of text.
+// Decodes whole 4-character groups off the front of text, each on its own:
+// every tunnelled request is encoded apart, so padding may end any group.
 std::string decodeGroups(std::string& text)
 {
-    std::string out;
-    std::size_t groups = text.size() / 4;
-    for (std::size_t g = 0; g < groups; ++g) {
-        const char* q = text.data() + 4 * g;
-        int v[4];
-        int valid = 0;
-        for (int i = 0; i < 4; ++i) {
-            v[i] = q[i] == '=' ? 0 : base64Value(q[i]);
-            if (q[i] != '=')
-                ++valid;
-        }
-        std::uint32_t bits = (std::uint32_t(v[0]) << 18) | (std::uint32_t(v[1]) << 12) | (std::uint32_t(v[2]) << 6) | std::uint32_t(v[3]);
-        out += static_cast<char>((bits >> 16) & 0xff);
-        if (valid > 2)
-            out += static_cast<char>((bits >> 8) & 0xff);
-        if (valid > 3)
-            out += static_cast<char>(bits & 0xff);
+    std::string out, group;
+    std::size_t at = 0;
+    for (; at + 4 <= text.size(); at += 4) {
+        if (Orix::Utility::base64Decode(std::string_view(text).substr(at, 4), group))
+            out += group;
     }
-    text.erase(0, groups * 4);
+    text.erase(0, at);
     return out;
 }
 
