@@ -5,7 +5,6 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/stream.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/read.hpp>
@@ -64,7 +63,7 @@ template <class Stream>
 class Connection : public std::enable_shared_from_this<Connection<Stream>> {
 public:
     Connection(HttpTestServer::Impl& server, Stream stream, std::size_t number)
-        : server_(server), stream_(std::move(stream)), timer_(server.io), number_(number)
+        : server_(server), stream_(std::move(stream)), number_(number)
     {
     }
 
@@ -88,7 +87,6 @@ public:
     void close()
     {
         boost::system::error_code ignored;
-        timer_.cancel();
         lowest().close(ignored);
     }
 
@@ -136,14 +134,9 @@ private:
         case ScriptedReply::Kind::silent:
             return;
         case ScriptedReply::Kind::send:
-            break;
+            doWrite();
+            return;
         }
-        auto self = this->shared_from_this();
-        timer_.expires_after(reply_.delay);
-        timer_.async_wait([self](const boost::system::error_code& ec) {
-            if (!ec)
-                self->doWrite();
-        });
     }
 
     void doWrite()
@@ -161,7 +154,6 @@ private:
 
     HttpTestServer::Impl& server_;
     Stream stream_;
-    boost::asio::steady_timer timer_;
     std::size_t number_;
     boost::beast::flat_buffer buffer_;
     std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
@@ -235,12 +227,6 @@ std::size_t HttpTestServer::requestCount() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->requests.size();
-}
-
-std::size_t HttpTestServer::connectionCount() const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->connections;
 }
 
 bool HttpTestServer::waitForRequests(std::size_t count, std::chrono::milliseconds limit) const

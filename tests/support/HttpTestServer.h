@@ -1,8 +1,8 @@
 #pragma once
 // A scripted HTTP(S) server on loopback for client tests. Each received
 // request is recorded and handed to the test's script, whose reply is sent as
-// raw bytes (built by hand, never by the client's serializer), after an
-// optional delay, or withheld, or replaced by closing the connection.
+// raw bytes (built by hand, never by the client's serializer), or withheld,
+// or replaced by closing the connection.
 //
 //   HttpTestServer server([](const RecordedRequest& r) {
 //       return ScriptedReply::raw(httpAnswer(200, "OK", {}, "hello"));
@@ -52,7 +52,6 @@ public:
     std::uint16_t port() const;
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
-    std::size_t connectionCount() const;
     // True once count requests arrived; false after the limit.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
 

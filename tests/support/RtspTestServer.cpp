@@ -365,24 +365,10 @@ std::vector<RtspTestRequest> RtspTestServer::requests() const
     return impl_->requests;
 }
 
-std::vector<std::string> RtspTestServer::methods() const
-{
-    std::vector<std::string> out;
-    for (const auto& r : requests())
-        out.push_back(r.method);
-    return out;
-}
-
 std::size_t RtspTestServer::connectionCount() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->connections;
-}
-
-bool RtspTestServer::waitForRequests(std::size_t count, std::chrono::milliseconds limit) const
-{
-    std::unique_lock<std::mutex> lock(impl_->mutex);
-    return impl_->changed.wait_for(lock, limit, [&] { return impl_->requests.size() >= count; });
 }
 
 bool RtspTestServer::waitForMethod(const std::string& method, std::chrono::milliseconds limit) const

@@ -59,11 +59,8 @@ public:
     std::uint16_t port() const;
     std::vector<RtspTestRequest> requests() const;
     std::size_t connectionCount() const;
-    // Methods of the recorded requests, in order ("GET", "POST", "OPTIONS", ...).
-    std::vector<std::string> methods() const;
-    // True once count requests arrived; false after the limit (a hang guard,
+    // True once such a request arrived; false after the limit (a hang guard,
     // never a timing assertion).
-    bool waitForRequests(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     bool waitForMethod(const std::string& method, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     // True once every accepted connection was closed by the client.
     bool waitForDisconnect(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;

@@ -1,7 +1,6 @@
 #pragma once
 // What the scripted HTTP and RTSP test servers share: a recorded request's
 // header lookup and the script's reply.
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -20,10 +19,9 @@ struct RecordedHeaders {
 struct ScriptedReply {
     enum class Kind { send, close, silent };
     Kind kind = Kind::send;
-    std::string bytes;                  // the answer, and anything that follows it ("$" frames)
-    bool closeAfter = false;            // close the connection once sent
-    std::chrono::milliseconds delay{0}; // HTTP: wait before sending
-    std::vector<std::pair<std::uint16_t, std::string>> datagrams; // RTSP: to 127.0.0.1:port after the answer
+    std::string bytes;       // the answer, and anything that follows it ("$" frames)
+    bool closeAfter = false; // close the connection once sent
+    std::vector<std::pair<std::uint16_t, std::string>> datagrams; // RTSP only: to 127.0.0.1:port after the answer
 
     static ScriptedReply raw(std::string bytes, bool closeAfter = false)
     {
