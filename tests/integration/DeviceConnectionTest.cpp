@@ -116,10 +116,8 @@ TEST_F(DeviceConnection, OnlyAMissingTopologyCgiConnectsWithDefaults)
          " Can't receive device properties: HTTP 403"},
         {"/axis-cgi/param.cgi=status:500", ConnectionState::Failed, Orix::ProtocolError,
          " Can't receive device properties: HTTP 500"},
-        {"/axis-cgi/param.cgi=status:302", ConnectionState::Failed, Orix::ProtocolError,
-         " Can't receive device properties: HTTP 302"},
-        {"/axis-cgi/param.cgi=empty", ConnectionState::Failed, Orix::ProtocolError,
-         " Can't receive device properties: empty answer"},
+        // Every other unusable answer fails the same way; the topology
+        // parser's tests name each one.
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);

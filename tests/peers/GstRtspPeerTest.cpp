@@ -1,79 +1,32 @@
-// The RTSP client against GStreamer's RTSP server (gst-rtsp-server through
-// python3-gi, tests/peers/gst_rtsp_server.py): H.264, H.265 and MJPEG over
-// TCP, UDP and the HTTP tunnel, with and without credentials.
+// The RTSP client's credentials against GStreamer's RTSP server
+// (gst-rtsp-server through python3-gi, tests/peers/gst_rtsp_server.py):
+// Digest and Basic over TCP, UDP and the HTTP tunnel, right and wrong.
+// Every codec over every transport is LiveDecodePeerTest's, picture by
+// picture.
 #include <netkit/rtsp/RTSPClient.h>
 
 #include "support/FakeHost.h"
-#include "support/ProcessRunner.h"
+#include "support/GstClipServer.h"
 
 #include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <memory>
-#include <unistd.h>
 
 using namespace Orix::Utility;
 using boost::system::error_code;
 
 namespace {
 
-const char* kPython = "/usr/bin/python3";
-
-// Empty when the server can run here, else why not.
-std::string whyNoGstServer()
-{
-    if (access(kPython, X_OK) != 0)
-        return "no /usr/bin/python3";
-    auto result = TestSupport::runProcess(
-        {kPython, "-c",
-         "import gi\ngi.require_version('Gst', '1.0')\ngi.require_version('GstRtspServer', '1.0')\n"
-         "from gi.repository import Gst, GstRtspServer\n"},
-        std::chrono::seconds(30));
-    if (!result.exited(0))
-        return "python3-gi or the GstRtspServer typelib is missing: " + result.err.substr(0, 300);
-    return {};
-}
-
-class GstServer {
-public:
-    explicit GstServer(const std::string& auth)
-        : process_({kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_rtsp_server.py", "--auth", auth})
-    {
-        std::string line;
-        while (process_.readLine(line, std::chrono::seconds(30))) {
-            if (line.rfind("PORT ", 0) == 0) {
-                port_ = static_cast<std::uint16_t>(std::stoi(line.substr(5)));
-                break;
-            }
-        }
-    }
-    std::uint16_t port() const { return port_; }
-    std::string errors() const { return process_.stderrText(); }
-
-private:
-    TestSupport::ChildProcess process_;
-    std::uint16_t port_ = 0;
-};
-
 struct Sink : RtpTrackSink {
-    void onRtpPacket(const std::uint8_t* data, std::size_t size) override
-    {
-        ++packets;
-        if (size >= 2)
-            payloadType = data[1] & 0x7f;
-    }
-    void onRtcpPacket(const std::uint8_t*, std::size_t) override { ++rtcp; }
+    void onRtpPacket(const std::uint8_t*, std::size_t) override { ++packets; }
+    void onRtcpPacket(const std::uint8_t*, std::size_t) override {}
     std::size_t packets = 0;
-    std::size_t rtcp = 0;
-    int payloadType = -1;
 };
 
 struct Outcome {
     std::vector<error_code> completions;
     std::size_t packets = 0;
-    int payloadType = -1;
-    std::string encoding;
     std::string log;
 };
 
@@ -92,13 +45,7 @@ Outcome runSession(std::uint16_t port, const std::string& mount, RtspTransport t
         client.setUdpFlag(transport == RtspTransport::Udp);
         client.setTimeouts(std::chrono::seconds(15), std::chrono::seconds(15));
         client.setTrackInitializer([&](const SdpMedia& track, std::size_t) -> std::shared_ptr<RtpTrackSink> {
-            if (track.kind != SdpMediaKind::video)
-                return nullptr;
-            if (auto pt = track.payloadType()) {
-                if (auto map = track.rtpmap(*pt))
-                    outcome.encoding = map->encoding;
-            }
-            return sink;
+            return track.kind == SdpMediaKind::video ? sink : nullptr;
         });
         auto info = std::make_shared<Orix::asio::ConnectionInfo>();
         info->host = "127.0.0.1";
@@ -123,57 +70,25 @@ Outcome runSession(std::uint16_t port, const std::string& mount, RtspTransport t
         io.run_for(std::chrono::seconds(3));
     }
     outcome.packets = sink->packets;
-    outcome.payloadType = sink->payloadType;
     outcome.log = logger->all();
     return outcome;
 }
 
 } // namespace
 
-TEST(GstRtspPeer, EveryCodecOverEveryTransport)
-{
-    const std::string why = whyNoGstServer();
-    if (!why.empty())
-        GTEST_SKIP() << why;
-    GstServer server("none");
-    ASSERT_NE(server.port(), 0) << server.errors();
-
-    struct Case {
-        const char* mount;
-        RtspTransport transport;
-        const char* encoding;
-        int payloadType;
-    };
-    const Case cases[] = {
-        {"/h264", RtspTransport::Tcp, "H264", 96},         {"/h264", RtspTransport::Udp, "H264", 96},
-        {"/h264", RtspTransport::RtspOverHttp, "H264", 96}, {"/h265", RtspTransport::Tcp, "H265", 96},
-        {"/h265", RtspTransport::Udp, "H265", 96},         {"/h265", RtspTransport::RtspOverHttp, "H265", 96},
-        {"/mjpeg", RtspTransport::Tcp, "JPEG", 26},        {"/mjpeg", RtspTransport::Udp, "JPEG", 26},
-        {"/mjpeg", RtspTransport::RtspOverHttp, "JPEG", 26},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.mount) + " over " + getTransportProtocolName(c.transport));
-        Outcome o = runSession(server.port(), c.mount, c.transport, "", "", 25);
-        EXPECT_EQ(o.completions, std::vector<error_code>{error_code{}}) << o.log;
-        EXPECT_GE(o.packets, 25u) << o.log;
-        EXPECT_EQ(o.encoding, c.encoding);
-        EXPECT_EQ(o.payloadType, c.payloadType);
-    }
-}
-
 TEST(GstRtspPeer, DigestAndBasicCredentials)
 {
-    const std::string why = whyNoGstServer();
+    const std::string why = TestSupport::whyNoClipServer();
     if (!why.empty())
         GTEST_SKIP() << why;
-    GstServer digest("digest");
-    GstServer basic("basic");
+    TestSupport::GstClipServer digest({}, "digest");
+    TestSupport::GstClipServer basic({}, "basic");
     ASSERT_NE(digest.port(), 0) << digest.errors();
     ASSERT_NE(basic.port(), 0) << basic.errors();
 
     struct Case {
         const char* name;
-        GstServer* server;
+        TestSupport::GstClipServer* server;
         RtspTransport transport;
         const char* password;
         error_code expected;

@@ -75,9 +75,10 @@ std::vector<std::string> pictureDigests(const std::vector<std::string>& input)
     return digests;
 }
 
-GstClipServer::GstClipServer(const std::vector<std::string>& mounts)
+GstClipServer::GstClipServer(const std::vector<std::string>& mounts, const std::string& auth)
 {
-    std::vector<std::string> argv = {kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_rtsp_server.py"};
+    std::vector<std::string> argv = {kPython, std::string(VAPIXCAM_SOURCE_DIR) + "/tests/peers/gst_rtsp_server.py",
+                                     "--auth", auth};
     for (const std::string& mount : mounts) {
         argv.push_back("--mount");
         argv.push_back(mount);

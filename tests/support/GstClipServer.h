@@ -31,9 +31,10 @@ std::vector<std::string> pictureDigests(const std::vector<std::string>& input);
 
 class GstClipServer {
 public:
-    // mounts: "/PATH=CODEC:FILE" as gst_rtsp_server.py takes them. Waits for
-    // the server's port line; port() is 0 when it did not come.
-    explicit GstClipServer(const std::vector<std::string>& mounts);
+    // mounts: "/PATH=CODEC:FILE" as gst_rtsp_server.py takes them, none for
+    // its live test video; auth: "none", "digest" or "basic" (root:pass).
+    // Waits for the server's port line; port() is 0 when it did not come.
+    explicit GstClipServer(const std::vector<std::string>& mounts, const std::string& auth = "none");
     ~GstClipServer();
     GstClipServer(const GstClipServer&) = delete;
     GstClipServer& operator=(const GstClipServer&) = delete;

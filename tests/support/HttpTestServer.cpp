@@ -5,13 +5,11 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/stream.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 
-#include <cctype>
 #include <thread>
 
 namespace TestSupport {
@@ -20,37 +18,7 @@ namespace {
 namespace bhttp = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 
-bool iequals(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
-
-std::string RecordedRequest::header(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequals(h.first, name))
-            return h.second;
-    }
-    return {};
-}
-
-bool RecordedRequest::hasHeader(const std::string& name) const
-{
-    for (const auto& h : headers) {
-        if (iequals(h.first, name))
-            return true;
-    }
-    return false;
-}
 
 std::string httpAnswer(unsigned status, const std::string& reason,
                        const std::vector<std::string>& headerLines, const std::string& body)
@@ -95,7 +63,7 @@ template <class Stream>
 class Connection : public std::enable_shared_from_this<Connection<Stream>> {
 public:
     Connection(HttpTestServer::Impl& server, Stream stream, std::size_t number)
-        : server_(server), stream_(std::move(stream)), timer_(server.io), number_(number)
+        : server_(server), stream_(std::move(stream)), number_(number)
     {
     }
 
@@ -119,7 +87,6 @@ public:
     void close()
     {
         boost::system::error_code ignored;
-        timer_.cancel();
         lowest().close(ignored);
     }
 
@@ -167,14 +134,9 @@ private:
         case ScriptedReply::Kind::silent:
             return;
         case ScriptedReply::Kind::send:
-            break;
+            doWrite();
+            return;
         }
-        auto self = this->shared_from_this();
-        timer_.expires_after(reply_.delay);
-        timer_.async_wait([self](const boost::system::error_code& ec) {
-            if (!ec)
-                self->doWrite();
-        });
     }
 
     void doWrite()
@@ -192,7 +154,6 @@ private:
 
     HttpTestServer::Impl& server_;
     Stream stream_;
-    boost::asio::steady_timer timer_;
     std::size_t number_;
     boost::beast::flat_buffer buffer_;
     std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
@@ -266,12 +227,6 @@ std::size_t HttpTestServer::requestCount() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->requests.size();
-}
-
-std::size_t HttpTestServer::connectionCount() const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->connections;
 }
 
 bool HttpTestServer::waitForRequests(std::size_t count, std::chrono::milliseconds limit) const

@@ -1,13 +1,15 @@
 #pragma once
 // A scripted HTTP(S) server on loopback for client tests. Each received
 // request is recorded and handed to the test's script, whose reply is sent as
-// raw bytes (built by hand, never by the client's serializer), after an
-// optional delay, or withheld, or replaced by closing the connection.
+// raw bytes (built by hand, never by the client's serializer), or withheld,
+// or replaced by closing the connection.
 //
 //   HttpTestServer server([](const RecordedRequest& r) {
 //       return ScriptedReply::raw(httpAnswer(200, "OK", {}, "hello"));
 //   });
 //   info->endpoint = {"127.0.0.1", server.port()};
+#include "ScriptedRequest.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -21,46 +23,11 @@
 
 namespace TestSupport {
 
-struct RecordedRequest {
+struct RecordedRequest : RecordedHeaders {
     std::string method;
     std::string target;
-    std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::size_t connection = 0; // accepted connection number, from 1
-
-    // First header of that name (case-insensitive); empty when absent.
-    std::string header(const std::string& name) const;
-    bool hasHeader(const std::string& name) const;
-};
-
-struct ScriptedReply {
-    enum class Kind { send, close, silent };
-    Kind kind = Kind::send;
-    std::string bytes;
-    bool closeAfter = false;             // close the connection once sent
-    std::chrono::milliseconds delay{0};  // wait before sending
-
-    static ScriptedReply raw(std::string bytes, bool closeAfter = false)
-    {
-        ScriptedReply r;
-        r.bytes = std::move(bytes);
-        r.closeAfter = closeAfter;
-        return r;
-    }
-    // Close the connection without answering.
-    static ScriptedReply close()
-    {
-        ScriptedReply r;
-        r.kind = Kind::close;
-        return r;
-    }
-    // Keep the connection open and never answer.
-    static ScriptedReply silent()
-    {
-        ScriptedReply r;
-        r.kind = Kind::silent;
-        return r;
-    }
 };
 
 using ServerScript = std::function<ScriptedReply(const RecordedRequest&)>;
@@ -85,7 +52,6 @@ public:
     std::uint16_t port() const;
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
-    std::size_t connectionCount() const;
     // True once count requests arrived; false after the limit.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
 

@@ -12,6 +12,8 @@
 // tunnel's RTSP answers. A POST with the same cookie is recorded (method
 // "POST", no answer unless the script gives one) and its base64 body is
 // decoded into RTSP requests, recorded with viaTunnel set.
+#include "ScriptedRequest.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -22,48 +24,17 @@
 
 namespace TestSupport {
 
-struct RtspTestRequest {
+struct RtspTestRequest : RecordedHeaders {
     std::string method;
     std::string uri;
-    std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::size_t connection = 0; // accepted connection number, from 1
     bool viaTunnel = false;     // decoded from a tunnel's POST body
 
-    // First header of that name (case-insensitive); empty when absent.
-    std::string header(const std::string& name) const;
-    bool hasHeader(const std::string& name) const;
     std::string cseq() const { return header("CSeq"); }
 };
 
-struct RtspScriptReply {
-    enum class Kind { send, close, silent };
-    Kind kind = Kind::send;
-    std::string bytes;       // the answer, and anything that follows it ("$" frames)
-    bool closeAfter = false; // close the connection once sent
-    std::vector<std::pair<std::uint16_t, std::string>> datagrams; // to 127.0.0.1:port after the answer
-
-    static RtspScriptReply raw(std::string bytes, bool closeAfter = false)
-    {
-        RtspScriptReply r;
-        r.bytes = std::move(bytes);
-        r.closeAfter = closeAfter;
-        return r;
-    }
-    static RtspScriptReply close()
-    {
-        RtspScriptReply r;
-        r.kind = Kind::close;
-        return r;
-    }
-    static RtspScriptReply silent()
-    {
-        RtspScriptReply r;
-        r.kind = Kind::silent;
-        return r;
-    }
-};
-
+using RtspScriptReply = ScriptedReply;
 using RtspScript = std::function<RtspScriptReply(const RtspTestRequest&)>;
 
 // "RTSP/1.0 <status> <reason>\r\nCSeq: <cseq>\r\n" + header lines +
@@ -88,11 +59,8 @@ public:
     std::uint16_t port() const;
     std::vector<RtspTestRequest> requests() const;
     std::size_t connectionCount() const;
-    // Methods of the recorded requests, in order ("GET", "POST", "OPTIONS", ...).
-    std::vector<std::string> methods() const;
-    // True once count requests arrived; false after the limit (a hang guard,
+    // True once such a request arrived; false after the limit (a hang guard,
     // never a timing assertion).
-    bool waitForRequests(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     bool waitForMethod(const std::string& method, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     // True once every accepted connection was closed by the client.
     bool waitForDisconnect(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;

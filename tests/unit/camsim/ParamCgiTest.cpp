@@ -66,6 +66,14 @@ TEST(ParamCgi, AnswersAndRefusals)
          "action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=myprofile"
          "&StreamProfile.S.Parameters=resolution%3D640x480%26videocodec%3Dh264",
          "S2 OK\n", "StreamProfile.S2.Parameters", "resolution=640x480&videocodec=h264"},
+        // mjpeg is no codec name of the camera's: jpeg is.
+        {"add a profile naming mjpeg", "M1065-LW",
+         "action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Name=Old"
+         "&StreamProfile.S.Parameters=videocodec%3Dmjpeg",
+         "# Error: Error setting 'StreamProfile.S.Parameters' to 'videocodec=mjpeg'!\n", "StreamProfile.S2.Name", nullptr},
+        {"update a profile to mjpeg", "M1065-LW",
+         "action=update&StreamProfile.S0.Parameters=videocodec%3Dmjpeg%26fps%3D5",
+         "# Error: Error setting 'StreamProfile.S0.Parameters' to 'videocodec=mjpeg&fps=5'!\n", nullptr, nullptr},
         {"template for another group", "M1065-LW", "action=add&template=streamprofile&group=Image", kCreateFailed,
          "StreamProfile.S2.Name", nullptr},
         {"parameter outside the template", "M1065-LW",

@@ -196,6 +196,9 @@ TEST(TopologyParser, CountsNoCameraCanHaveFallBackWithALogLine)
         {"negative", "root.ImageSource.NbrOfSources=-1\nroot.Input.NbrOfInputs=-3\nroot.Output.NbrOfOutputs=-2147483648\n",
          4, 0, 0, 0, 3},
         {"beyond any camera", "root.ImageSource.NbrOfSources=65\nroot.Input.NbrOfInputs=100000\n", 4, 0, 0, 0, 2},
+        // Past the host's 32-bit count; the second fits a long, not an int.
+        {"past 32 bits", "root.ImageSource.NbrOfSources=2147483648\nroot.Output.NbrOfOutputs=000000000000003577192789080335277\n",
+         4, 0, 0, 0, 2},
         {"not numbers", "root.ImageSource.NbrOfSources=two\nroot.AudioSource.NbrOfSources=1.5\nroot.Output.NbrOfOutputs=\n",
          4, 0, 0, 0, 3},
         {"no image source", "root.ImageSource.NbrOfSources=0\n", 1, 0, 0, 0, 1},

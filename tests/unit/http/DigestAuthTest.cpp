@@ -245,7 +245,13 @@ TEST(Base64, Rfc4648TestVectorsBothWaysAndNothingElse)
         EXPECT_EQ(decoded, plain);
     }
     EXPECT_EQ(base64Encode(std::string("\xff\xfe\x00", 3)), "//4A");
-    for (const char* bad : {"Zm9v!", "Zg=", "Z", "Zm 9v", "Zm9v\n", "==", "Zg==Zg=="}) {
+    // Cameras write sprop-parameter-sets without padding as well.
+    for (const auto& [encoded, plain] : {std::pair{"Zm9vYg", "foob"}, std::pair{"Zm9vYmE", "fooba"}}) {
+        std::string decoded;
+        EXPECT_TRUE(base64Decode(encoded, decoded)) << encoded;
+        EXPECT_EQ(decoded, plain);
+    }
+    for (const char* bad : {"Zm9v!", "Zg=", "Z", "Zm9vY", "Zg===", "=Zg=", "Zm 9v", "Zm9v\n", "==", "Zg==Zg=="}) {
         SCOPED_TRACE(bad);
         std::string out = "untouched";
         EXPECT_FALSE(base64Decode(bad, out));

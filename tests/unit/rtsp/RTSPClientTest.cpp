@@ -42,7 +42,7 @@ Methods methodsOf(const std::vector<RtspTestRequest>& requests)
 struct CameraOptions {
     // staleForever: every answer is a 401 with a fresh nonce marked stale;
     // unanswerable: only schemes and algorithms the client cannot answer.
-    enum class Auth { none, digest, basic, staleForever, unanswerable };
+    enum class Auth { none, digest, staleForever, unanswerable };
     Auth auth = Auth::none;
     int packets = 5;             // RTP packets right after the PLAY answer
     bool getParameter = true;    // GET_PARAMETER in Public
@@ -99,7 +99,6 @@ private:
         case CameraOptions::Auth::none: return true;
         case CameraOptions::Auth::staleForever:
         case CameraOptions::Auth::unanswerable: return false;
-        case CameraOptions::Auth::basic: return a == "Basic cm9vdDpwYXNz"; // root:pass
         case CameraOptions::Auth::digest:
             // DESCRIBE of kUrl with root:pass (RFC 2069 form, no qop):
             // MD5(MD5(root:AXIS_ACCC8E0CBE87:pass):nonce:MD5(DESCRIBE:uri)).
@@ -306,21 +305,10 @@ struct Harness {
 
 } // namespace
 
-TEST(RTSPClient, TransportNames)
+// Every name round trips through a live session (VideoSource tests); here
+// what the host may type besides.
+TEST(RTSPClient, TransportNamesIgnoreCaseAndRefuseOthers)
 {
-    const std::pair<RtspTransport, const char*> cases[] = {{RtspTransport::Udp, "udp"},
-                                                           {RtspTransport::Tcp, "tcp"},
-                                                           {RtspTransport::Multicast, "multicast"},
-                                                           {RtspTransport::RtspOverHttp, "rtspoverhttp"}};
-    for (int i = 0; i < 4; ++i) {
-        const auto& [transport, name] = cases[i];
-        SCOPED_TRACE(name);
-        EXPECT_STREQ(getTransportProtocolName(transport), name);
-        RtspTransport parsed = RtspTransport::Tcp;
-        ASSERT_TRUE(parseTransportProtocolName(name, parsed));
-        EXPECT_EQ(parsed, transport);
-        EXPECT_EQ(static_cast<int>(transport), i);
-    }
     RtspTransport parsed = RtspTransport::Udp;
     EXPECT_TRUE(parseTransportProtocolName("rtspOverHttp", parsed));
     EXPECT_EQ(parsed, RtspTransport::RtspOverHttp);
@@ -392,43 +380,35 @@ TEST(RTSPClient, DigestAsAxisAsksWithoutQop)
     EXPECT_FALSE(h.logger->contains("7664abb11c203c67feff4d658d490cfe"));
 }
 
-TEST(RTSPClient, AuthenticationOutcomes)
+TEST(RTSPClient, RefusedAuthenticationEndsUnauthorizedWithItsReason)
 {
     const struct {
         const char* name;
         CameraOptions::Auth auth;
         std::string user, password;
-        error_code expected;
         Methods methods;
         const char* errorLine; // logged at error level
     } cases[] = {
-        {"basic only", CameraOptions::Auth::basic, "root", "pass", {}, {"OPTIONS", "DESCRIBE", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}, nullptr},
-        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE", "DESCRIBE"}, "refused the credentials"},
-        {"no credentials", CameraOptions::Auth::digest, "", "", rtspe::error::unauthorized, {"OPTIONS", "DESCRIBE"}, "none were given"},
-        {"stale nonce forever", CameraOptions::Auth::staleForever, "root", "pass", rtspe::error::unauthorized,
+        {"wrong password", CameraOptions::Auth::digest, "root", "wrong", {"OPTIONS", "DESCRIBE", "DESCRIBE"}, "refused the credentials"},
+        {"no credentials", CameraOptions::Auth::digest, "", "", {"OPTIONS", "DESCRIBE"}, "none were given"},
+        {"stale nonce forever", CameraOptions::Auth::staleForever, "root", "pass",
          {"OPTIONS", "DESCRIBE", "DESCRIBE", "DESCRIBE", "DESCRIBE"}, "challenged 4 times in a row"},
-        {"no scheme we can answer", CameraOptions::Auth::unanswerable, "root", "pass", rtspe::error::unauthorized,
-         {"OPTIONS", "DESCRIBE"}, "cannot answer: Negotiate, Digest algorithm=SHA-512-256"},
+        {"no scheme we can answer", CameraOptions::Auth::unanswerable, "root", "pass", {"OPTIONS", "DESCRIBE"},
+         "cannot answer: Negotiate, Digest algorithm=SHA-512-256"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CameraOptions options;
         options.auth = c.auth;
-        options.packets = 1;
         Camera camera(options);
         Harness h;
         h.start(kUrl, camera.info(c.user, c.password));
-        ASSERT_TRUE(c.expected ? h.completed() : h.playThenTeardown(1));
+        ASSERT_TRUE(h.completed());
         ASSERT_TRUE(camera.server.waitForDisconnect());
-        EXPECT_EQ(h.completions, std::vector<error_code>{c.expected});
+        EXPECT_EQ(h.completions, std::vector<error_code>{make_error_code(rtspe::error::unauthorized)});
         EXPECT_EQ(camera.methods(), c.methods);
-        if (c.auth == CameraOptions::Auth::basic) {
-            EXPECT_EQ(camera.rtspRequests()[3].header("Authorization"), "Basic cm9vdDpwYXNz");
-        }
         EXPECT_TRUE(c.password.empty() || !h.logger->contains(c.password));
-        if (c.errorLine) {
-            EXPECT_TRUE(loggedError(*h.logger, c.errorLine)) << c.errorLine;
-        }
+        EXPECT_TRUE(loggedError(*h.logger, c.errorLine)) << c.errorLine;
         EXPECT_TRUE(h.runsDry());
     }
 }

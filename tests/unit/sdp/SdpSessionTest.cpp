@@ -222,10 +222,3 @@ TEST(SdpSession, RejectsWhatIsNoSessionDescription)
         EXPECT_EQ(parseSdp(c.text, sdp), make_error_code(c.error));
     }
 }
-
-TEST(SdpSession, ErrorsNameTheirCategory)
-{
-    const boost::system::error_code ec = SdpError::tooLarge;
-    EXPECT_STREQ(ec.category().name(), "netkit.sdp");
-    EXPECT_FALSE(ec.message().empty());
-}
