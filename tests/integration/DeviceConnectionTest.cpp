@@ -133,7 +133,7 @@ TEST_F(DeviceConnection, OnlyAMissingTopologyCgiConnectsWithDefaults)
             EXPECT_EQ(connection.handler.lastResult(), c.result);
             // vapixcam's one error line names the reason, not just the code.
             const auto r = TestSupport::runProcess(
-                {std::string(VAPIXCAM_BIN_DIR) + "/vapixcam", "info", camsim.url(), "--timeout", "20"},
+                {CamsimProcess::toolsDirectory() + "/vapixcam", "info", camsim.url(), "--timeout", "20"},
                 std::chrono::seconds(120));
             EXPECT_NE(r.exitCode, 0) << r.summary();
             const std::string err = "\n" + r.err;

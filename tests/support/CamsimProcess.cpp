@@ -1,5 +1,6 @@
 #include "CamsimProcess.h"
 
+#include <cstdlib>
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
@@ -170,9 +171,15 @@ PlainHttpAnswer plainHttpRequest(std::uint16_t port, const std::string& method,
     return answer;
 }
 
+std::string CamsimProcess::toolsDirectory()
+{
+    const char* dir = std::getenv("VAPIXCAM_TOOLS_DIR");
+    return dir != nullptr && *dir != '\0' ? std::string(dir) : std::string(VAPIXCAM_BIN_DIR);
+}
+
 std::string CamsimProcess::executable()
 {
-    return std::string(VAPIXCAM_BIN_DIR) + "/camsim";
+    return toolsDirectory() + "/camsim";
 }
 
 bool CamsimProcess::available()

@@ -62,6 +62,10 @@ public:
     ~CamsimProcess();
 
     static std::string executable();
+    // Where camsim and vapixcam are: $VAPIXCAM_TOOLS_DIR when set (the
+    // sanitizer build runs its tests against the plain build's tools), else
+    // this build's bin directory.
+    static std::string toolsDirectory();
     static bool available();
 
     std::uint16_t httpPort() const { return httpPort_; }
