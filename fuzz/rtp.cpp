@@ -41,7 +41,7 @@ struct Order {
 void checkAccounting(const SequenceTracker& tracker, std::size_t window)
 {
     const SequenceStats& s = tracker.stats();
-    FUZZ_CHECK(s.received == s.delivered + s.duplicates + s.late + tracker.held());
+    FUZZ_CHECK(s.received == s.delivered + s.duplicates + s.late + s.stray + tracker.held());
     FUZZ_CHECK(tracker.held() <= window);
 }
 
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (o.verdict == SequenceTracker::Verdict::deliver)
                     order.released(packet.sequence, o.lostBefore, o.discontinuity);
             } else {
-                tracker.push(packet.sequence, std::vector<std::uint8_t>(bytes.data, bytes.data + bytes.size));
+                tracker.push(packet.sequence, OwnedRtpPacket(packet, bytes));
             }
             while (auto r = tracker.pop())
                 order.released(r->sequence, r->lostBefore, r->discontinuity);

@@ -11,7 +11,8 @@
 # time-out, out-of-memory or sanitizer report is a finding: its reproducer is
 # kept in $FUZZ_BUILD_DIR/findings/<target>/ (replay it with
 # build-fuzz/bin/fuzz_<target> FILE) and the exit status is non-zero.
-# JOBS (default 2) targets run at once and set the build parallelism.
+# JOBS (default 2) targets run at once and set the build parallelism;
+# FUZZ_SEED and FUZZ_RUNS fix libFuzzer's seed and number of runs.
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -61,13 +62,17 @@ run_target() {
     local corpus="$FUZZ_BUILD_DIR/corpus/$t" findings="$FUZZ_BUILD_DIR/findings/$t"
     mkdir -p "$corpus" "$findings" "$root/fuzz/corpus/$t" "$seeds/$t"
     rm -f "$findings"/*
-    local dict=()
+    local dict=() repeat=()
     [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+    # FUZZ_SEED (and FUZZ_RUNS) make a run repeatable: the same inputs in the
+    # same order, as CI wants; without them each run explores anew.
+    [ -n "${FUZZ_SEED:-}" ] && repeat+=(-seed="$FUZZ_SEED")
+    [ -n "${FUZZ_RUNS:-}" ] && repeat+=(-runs="$FUZZ_RUNS")
     # New inputs go to the first folder; the others are only read.
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:allocator_may_return_null=1}" \
     UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}" \
         "$FUZZ_BUILD_DIR/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$findings/" "${dict[@]}" \
+        -print_final_stats=1 -artifact_prefix="$findings/" "${dict[@]}" "${repeat[@]}" \
         "$corpus" "$root/fuzz/corpus/$t" "$seeds/$t" >"$logs/$t.log" 2>&1
     echo $? >"$logs/$t.status"
 }

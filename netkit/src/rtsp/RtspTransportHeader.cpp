@@ -3,6 +3,7 @@
 #include <netkit/rtsp/RtspMessage.h>
 #include <netkit/util/TextUtil.h>
 
+#include <cctype>
 #include <cstdio>
 
 namespace Orix::Utility::rtsp {
@@ -73,6 +74,21 @@ std::string unquote(std::string_view s)
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
         s = s.substr(1, s.size() - 2);
     return std::string(s);
+}
+
+// destination= and source= name a host: a name, an IPv4 address or an IPv6
+// address (bracketed or not). Anything else (quotes, blanks, separators) is
+// not an address and is dropped, so that what is read can be written back.
+std::string hostArgument(std::string_view s)
+{
+    const std::string host = unquote(s);
+    for (const char c : host) {
+        const bool ok = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-' ||
+                        c == '_' || c == '[' || c == ']' || c == '%';
+        if (!ok)
+            return {};
+    }
+    return host;
 }
 
 void appendPair(std::string& out, const char* name, const PortPair& pair)
@@ -158,9 +174,9 @@ bool parseTransportHeader(std::string_view value, TransportSpec& out)
                 return false;
             spec.port = pair;
         } else if (iequals(name, "destination")) {
-            spec.destination = unquote(arg);
+            spec.destination = hostArgument(arg);
         } else if (iequals(name, "source")) {
-            spec.source = unquote(arg);
+            spec.source = hostArgument(arg);
         } else if (iequals(name, "ttl")) {
             if (!parseNumber(arg, 255, number))
                 return false;

@@ -64,6 +64,9 @@ TEST(RtspTransportHeader, ParsesServerAnswers)
          PortPair(4, 5), {}, {}, {}, "", "", {}, {}, ""},
         {"short ssrc and unknown parameter", "RTP/AVP;unicast;x-dynamic-rate=1;ssrc=1A2;client_port=5000-5001", false, false, {},
          PortPair(5000, 5001), {}, {}, "", "", {}, 0x1A2u, ""},
+        // A quoted IPv6 group is an address; quotes or blanks inside are not (found by fuzzing).
+        {"addresses only", "RTP/AVP;multicast;destination=\"[ff15::1]\";source=\"a\" \"b\";port=5000-5001", false, true, {}, {},
+         {}, PortPair(5000, 5001), "[ff15::1]", "", {}, {}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
