@@ -4,6 +4,8 @@
 
 #include "TopologyParser.h"
 
+#include <netkit/util/TextUtil.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -72,17 +74,6 @@ bool unreserved(char c)
     return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == '~';
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::string encodeProfileValue(const std::string& value)
@@ -110,9 +101,9 @@ std::string decodeProfileValue(const std::string& text)
         const char c = text[i];
         if (c == '+') {
             out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
-                   hexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+        } else if (c == '%' && i + 2 < text.size() && Orix::Utility::text::hexValue(text[i + 1]) >= 0 &&
+                   Orix::Utility::text::hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(Orix::Utility::text::hexValue(text[i + 1]) * 16 + Orix::Utility::text::hexValue(text[i + 2]));
             i += 2;
         } else {
             out += c; // a lone '%' stays as the camera stored it

@@ -1,5 +1,7 @@
 #include <netkit/asio/ConnectionInfo.h>
 
+#include <netkit/util/TextUtil.h>
+
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -10,16 +12,7 @@ namespace Orix::asio {
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using Orix::Utility::text::hexValue;
 
 bool parsePort(const std::string& text, std::uint16_t& port)
 {

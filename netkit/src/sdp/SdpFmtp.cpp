@@ -1,6 +1,7 @@
 #include <netkit/sdp/SdpError.h>
 #include <netkit/sdp/SdpFmtp.h>
 #include <netkit/util/Base64.h>
+#include <netkit/util/TextUtil.h>
 
 #include "sdp/SdpText.h"
 
@@ -82,19 +83,11 @@ std::optional<ByteString> decodeHex(const std::string& text)
 {
     if (text.size() % 2)
         return std::nullopt;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     ByteString out;
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+        const int hi = Orix::Utility::text::hexValue(text[i]);
+        const int lo = Orix::Utility::text::hexValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out.push_back(std::uint8_t(hi << 4 | lo));

@@ -58,4 +58,16 @@ inline std::size_t ifind(std::string_view text, std::string_view needle, std::si
     return std::string_view::npos;
 }
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+inline int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace Orix::Utility::text
