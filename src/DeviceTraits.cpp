@@ -1,6 +1,8 @@
 #include "DeviceTraits.h"
 
 #include "Device.h"
+#include "TelemetryChannel.h"
+#include "TelemetryChannelCQ.h"
 #include "VideoSource.h"
 
 namespace Vapixcam {
@@ -38,9 +40,12 @@ Orix::GDRV::IIODevice* DeviceTraits::createVirtualIODevice(Orix::GDRV::IIODevice
     return nullptr;
 }
 
-Orix::GDRV::ITelemetryChannel* DeviceTraits::createTelemetryChannel(std::uint32_t, Device&)
+Orix::GDRV::ITelemetryChannel* DeviceTraits::createTelemetryChannel(std::uint32_t channel,
+                                                                   Device& device)
 {
-    return nullptr;
+    if (device.topology().ptzControlQueue)
+        return static_cast<Orix::GDRV::IDeviceChannel*>(new TelemetryChannelCQ(channel, device));
+    return static_cast<Orix::GDRV::IDeviceChannel*>(new TelemetryChannel(channel, device));
 }
 
 Orix::Analytics::IVideoAnalytics* DeviceTraits::createDetector(

@@ -70,11 +70,17 @@ public:
     virtual void Destroy() = 0;
 };
 
-class ITelemetryChannel : public IContract {
+// A channel the device hands out without a handler (telemetry). The host
+// queries it for the interfaces it needs (orix/gdrv/Telemetry.h).
+class IDeviceChannel : public IContract {
 public:
     // slot 3
     virtual void Destroy() = 0;
+    // slot 4: the zero-based channel index the device created it for.
+    virtual std::uint32_t GetChannel() const = 0;
 };
+
+using ITelemetryChannel = IDeviceChannel;
 
 class IStorageDevice : public IContract {};
 
