@@ -9,7 +9,7 @@
 #      device, the video source, its settings and the channels' lifetimes,
 #      against the plain build's camsim) with leak detection on;
 #   4. configures build-tsan/ (or $TSAN_BUILD_DIR) with ThreadSanitizer and runs
-#      the unit tests of the threaded code (connection policy, HTTP, RTSP);
+#      the unit tests of the threaded code (connection policy, HTTP, RTSP, PTZ);
 #   5. builds the fuzz targets with clang in build-fuzz/ and runs each from its
 #      seeds with a fixed seed for FUZZ_RUNS inputs (default 30000, at most
 #      FUZZ_SECONDS, default 20) (scripts/fuzz.sh).
@@ -80,7 +80,7 @@ else
 fi
 
 step "configure and build $TSAN_BUILD_DIR (thread)"
-tsan_targets=(unit_device unit_http unit_rtsp unit_params unit_stream)
+tsan_targets=(unit_device unit_http unit_rtsp unit_params unit_stream unit_ptz)
 if cmake -S . -B "$TSAN_BUILD_DIR" "${common[@]}" "${sanitized[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=OFF \
         -DVAPIXCAM_TOOLS=OFF -DVAPIXCAM_SANITIZE=thread &&
    cmake --build "$TSAN_BUILD_DIR" -j"$JOBS" --target "${tsan_targets[@]}"; then

@@ -130,7 +130,8 @@ std::uint32_t TelemetryChannel::sendRequestAndGetResponse(const std::string& pat
     return exchange(path, true, body);
 }
 
-std::uint32_t TelemetryChannel::exchange(const std::string& path, bool wantBody, std::string& body)
+std::uint32_t TelemetryChannel::exchange(const std::string& path, bool wantBody, std::string& body,
+                                        unsigned* status)
 {
     if (device_.onIoThread()) {
         ORIX_LOG(*this, LogError, " PTZ request refused on the device's I/O thread: " << path);
@@ -145,6 +146,8 @@ std::uint32_t TelemetryChannel::exchange(const std::string& path, bool wantBody,
         Orix::http::asyncGetEx(info, path, io, timeout_,
                                [&](const boost::system::error_code& error, const std::string& answer,
                                    const Orix::http::HttpResponse& response) {
+                                   if (status != nullptr)
+                                       *status = response.status;
                                    result = wantBody ? queryResult(error, answer, response, path, *this, body)
                                                      : commandResult(error, answer, response, path, *this);
                                });
@@ -160,6 +163,16 @@ std::uint32_t TelemetryChannel::exchange(const std::string& path, bool wantBody,
             ORIX_LOG(*this, LogError, " PTZ error with url \"" << path << "\", code:" << e.what());
         return Orix::GenericFailure;
     }
+}
+
+std::uint32_t TelemetryChannel::listQuery(const std::string& path, std::string& body)
+{
+    unsigned status = 0;
+    body.clear();
+    const std::uint32_t result = exchange(path, true, body, &status);
+    if (result != Orix::Ok && body.empty() && ((status >= 200 && status < 300) || status == 302))
+        return Orix::Ok;
+    return result;
 }
 
 std::string TelemetryChannel::getResponse(const std::string& path, std::uint32_t* result)
@@ -413,8 +426,8 @@ std::uint32_t TelemetryChannel::GetPresets(std::vector<Orix::GDRV::PresetInfo>& 
 {
     return guarded("GetPresets", [&]() -> std::uint32_t {
         presets.clear();
-        std::uint32_t result = Orix::Ok;
-        const std::string body = getResponse(kPtzCgi + cameraArgument() + "&query=presetposcamdata", &result);
+        std::string body;
+        const std::uint32_t result = listQuery(kPtzCgi + cameraArgument() + "&query=presetposcamdata", body);
         if (result != Orix::Ok)
             return result;
         return parsePresets(body, presets, *this);
@@ -425,8 +438,8 @@ std::uint32_t TelemetryChannel::GetAuxiliaryOperations(std::vector<std::string>&
 {
     return guarded("GetAuxiliaryOperations", [&]() -> std::uint32_t {
         operations.clear();
-        std::uint32_t result = Orix::Ok;
-        const std::string body = getResponse(kPtzCgi + cameraArgument() + "&query=auxiliary", &result);
+        std::string body;
+        const std::uint32_t result = listQuery(kPtzCgi + cameraArgument() + "&query=auxiliary", body);
         if (result != Orix::Ok)
             return result;
         operations = parseAuxiliaryOperations(body);

@@ -111,7 +111,10 @@ private:
     std::optional<std::string> panTiltCameraArgument();
     std::uint32_t command(const std::string& path);
     // One GET on a private io_context on the calling thread.
-    std::uint32_t exchange(const std::string& path, bool wantBody, std::string& body);
+    std::uint32_t exchange(const std::string& path, bool wantBody, std::string& body,
+                           unsigned* status = nullptr);
+    // A list query: an empty 2xx answer is an empty list (0).
+    std::uint32_t listQuery(const std::string& path, std::string& body);
     TourReply processTour(const std::string& request);
     // Runs fn, the host boundary: an escaping exception becomes 1.
     template <class Fn>
