@@ -3,6 +3,7 @@
 #include "PtzAnswers.h"
 
 #include <orix/ErrorCodes.h>
+#include <orix/gdrv/Telemetry.h>
 
 namespace Vapixcam {
 
@@ -48,7 +49,7 @@ bool GuardTourBuilder::begin(std::uint32_t tour)
         std::optional<std::uint32_t> index;
         TourReply added = exchange_(kParamCgi + "add&group=GuardTour&template=guardtour");
         if (added.result == Orix::Ok && !isParamReplyOk(added.answer, &index))
-            added.result = 2;
+            added.result = Orix::GDRV::DeviceError;
         build.replies.push_back(added);
         if (!index) {
             ORIX_LOG(logger_, LogError, " Guard tour " << tour << " could not be created");

@@ -15,9 +15,9 @@ using Orix::LogError;
 
 namespace {
 
-constexpr std::uint32_t kNoSuchPreset = 10;
-constexpr std::uint32_t kDeviceError = 2;
-constexpr std::uint32_t kValueMissing = 2304;
+constexpr std::uint32_t kNoSuchPreset = Orix::GDRV::NoSuchPreset;
+constexpr std::uint32_t kDeviceError = Orix::GDRV::DeviceError;
+constexpr std::uint32_t kValueMissing = Orix::GDRV::ValueMissing;
 
 // Only the start of a body is searched for an error text: an error page is
 // short, and a long answer is data.

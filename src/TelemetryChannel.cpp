@@ -393,7 +393,7 @@ std::uint32_t TelemetryChannel::GoPreset(std::uint32_t preset, std::uint32_t spe
             isSpeedControlSupported() ? "&speed=" + std::to_string(speed) : std::string();
         const std::uint32_t result = sendRequest(kPtzCgi + "gotoserverpresetno=" + std::to_string(*n) +
                                                  "&" + cameraArgument() + speedClause);
-        if (result != 10)
+        if (result != Orix::GDRV::NoSuchPreset)
             return result;
         ORIX_LOG(*this, LogDebug, " Go to device preset " << preset);
         return sendRequest(kPtzCgi + "gotodevicepreset=" + std::to_string(*n));
@@ -477,7 +477,7 @@ TourReply TelemetryChannel::processTour(const std::string& request)
     reply.answer = body;
     if (!isParamReplyOk(body)) {
         ORIX_LOG(*this, LogError, " Parameters error on processTour: " << body);
-        reply.result = 2;
+        reply.result = Orix::GDRV::DeviceError;
     }
     return reply;
 }

@@ -175,7 +175,7 @@ void TelemetryChannelCQ::doApplySettings(Orix::Utility::ParamMap changes,
             std::uint32_t code = Orix::Utility::checkHttpAnswer(state->logger, e, body, response, url);
             if (code == Orix::Ok && body.find("Error") != std::string::npos) {
                 ORIX_LOG(state->logger, LogError, " Device refused " << url << ": " << body);
-                code = 2;
+                code = Orix::GDRV::DeviceError;
             }
             if (code == Orix::Ok) {
                 std::lock_guard<std::mutex> lock(state->mutex);

@@ -2,6 +2,7 @@
 #include "InfoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
+#include "PtzCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
 
@@ -15,6 +16,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<LiveCommand>());
     commands.push_back(std::make_unique<ParamsCommand>());
     commands.push_back(std::make_unique<SetCommand>());
+    commands.push_back(std::make_unique<PtzCommand>());
     return commands;
 }
 

@@ -17,6 +17,7 @@ struct Meaning {
 constexpr Meaning kMeanings[] = {
     {Orix::Ok, "success"},
     {Orix::GenericFailure, "failure"},
+    {2, "the camera answered with an error"},
     {Orix::AlreadyInState, "already in that state"},
     {Orix::WrongValueType, "a setting has the wrong type"},
     {Orix::InvalidArgument, "invalid argument"},
@@ -40,6 +41,7 @@ constexpr Meaning kMeanings[] = {
     {Orix::ServiceUnavailable, "camera service unavailable"},
     {Orix::DeviceNotRecognised, "device not recognised"},
     {Orix::NotInCall, "not in a call"},
+    {0x900, "a value is missing in the camera's answer"},
     {Orix::BadConnectionString, "bad connection string"},
 };
 

@@ -23,6 +23,16 @@ struct PresetInfo {
     double zoom = 0.0;
 };
 
+// Result codes of telemetry operations besides those of orix/ErrorCodes.h.
+// A telemetry operation answers 10 for a preset the camera does not know (not
+// NoConnection, which channels with a handler use), and 0x100 when the device
+// has no connection yet.
+enum TelemetryResult : std::uint32_t {
+    DeviceError = 2,      // the camera answered with an error or an unexpected status
+    NoSuchPreset = 10,
+    ValueMissing = 0x900, // the camera's answer lacks a value it must carry
+};
+
 // Bits of the validity mask of IAbsoluteTelemetry::GetPositionParams.
 enum PositionMask : std::uint32_t {
     PositionZoom = 1,
