@@ -22,36 +22,6 @@ namespace {
 constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
 
-// The element nesting of an XML text, counted roughly (comments, processing
-// instructions and declarations are skipped). The property-tree parser
-// recurses per level, so a hostile nesting must be refused before it runs.
-std::size_t nestingDepth(const std::string& text)
-{
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '<' || i + 1 >= text.size())
-            continue;
-        const char next = text[i + 1];
-        if (next == '?' || next == '!')
-            continue;
-        if (next == '/') {
-            if (depth > 0)
-                --depth;
-            continue;
-        }
-        const auto close = text.find('>', i + 1);
-        if (close == std::string::npos)
-            break;
-        if (text[close - 1] != '/') {
-            ++depth;
-            deepest = std::max(deepest, depth);
-        }
-        i = close;
-    }
-    return deepest;
-}
-
 std::optional<std::int64_t> parseInteger(const std::string& text)
 {
     if (text.empty())
@@ -79,6 +49,33 @@ Orix::GDRV::PropertySet& targetSet(const ParameterDescriptor& d, AcquiredPropert
 
 } // namespace
 
+std::size_t xmlNestingDepth(const std::string& text)
+{
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '<' || i + 1 >= text.size())
+            continue;
+        const char next = text[i + 1];
+        if (next == '?' || next == '!')
+            continue;
+        if (next == '/') {
+            if (depth > 0)
+                --depth;
+            continue;
+        }
+        const auto close = text.find('>', i + 1);
+        if (close == std::string::npos)
+            break;
+        if (text[close - 1] != '/') {
+            ++depth;
+            deepest = std::max(deepest, depth);
+        }
+        i = close;
+    }
+    return deepest;
+}
+
 DefinitionsReader::DefinitionsReader(const DescriptorTable& table,
                                      const pt::ptree& repositoryProperties,
                                      std::set<std::string> ignored,
@@ -99,7 +96,7 @@ void DefinitionsReader::setInstance(std::string instance)
 
 std::uint32_t DefinitionsReader::read(const std::string& xml, AcquiredProperties& out) const
 {
-    if (nestingDepth(xml) > kMaxDefinitionsDepth) {
+    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
         ORIX_LOG(logger_, LogError,
                  " Reading parameters is finished. Unexpected exception: definitions nested deeper than "
                      << kMaxDefinitionsDepth << " levels");

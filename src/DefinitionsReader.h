@@ -48,6 +48,11 @@ struct AcquiredProperties {
 // A document deeper than this is refused before it is parsed.
 inline constexpr std::size_t kMaxDefinitionsDepth = 32;
 
+// The element nesting of an XML text, counted roughly (comments, processing
+// instructions and declarations are skipped). The property-tree parser
+// recurses per level, so a hostile nesting must be refused before it runs.
+std::size_t xmlNestingDepth(const std::string& text);
+
 class DefinitionsReader {
 public:
     // repositoryProperties: the repository group "Properties"; ignored: host

@@ -1,5 +1,7 @@
 #include "PtzQueueSettings.h"
 
+#include "DefinitionsReader.h"
+
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <json/value.h>
@@ -27,40 +29,16 @@ constexpr QueueParameter kTable[] = {
 };
 
 constexpr std::size_t kMaxDocumentBytes = 1024 * 1024;
-constexpr std::size_t kMaxDepth = 32;
 
 std::string groupName(std::uint32_t channel)
 {
     return "V" + std::to_string(channel + 1);
 }
 
-// Elements open at once, counted before the document is parsed.
-std::size_t nestingDepth(const std::string& xml)
-{
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
-        const char next = at + 1 < xml.size() ? xml[at + 1] : '\0';
-        if (next == '?' || next == '!')
-            continue;
-        if (next == '/') {
-            if (depth > 0)
-                --depth;
-            continue;
-        }
-        const std::size_t close = xml.find('>', at);
-        if (close == std::string::npos)
-            break;
-        if (xml[close - 1] != '/')
-            deepest = std::max(deepest, ++depth);
-    }
-    return deepest;
-}
-
 // The group V<n> anywhere under the definitions (with or without "root").
 const pt::ptree* findGroup(const pt::ptree& node, const std::string& name, std::size_t depth)
 {
-    if (depth > kMaxDepth)
+    if (depth > kMaxDefinitionsDepth)
         return nullptr;
     for (const auto& child : node) {
         if (child.first != "group")
@@ -94,7 +72,7 @@ std::uint32_t readQueueSettings(const std::string& xml, std::uint32_t channel,
                                 PtzQueueSettings& out, const Orix::LoggerOwner& logger)
 {
     out = PtzQueueSettings{};
-    if (xml.size() > kMaxDocumentBytes || nestingDepth(xml) > kMaxDepth) {
+    if (xml.size() > kMaxDocumentBytes || xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
         ORIX_LOG(logger, LogError, " Exeption : the definitions document is too large or too deep");
         return Orix::ProtocolError;
     }

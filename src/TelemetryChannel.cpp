@@ -165,23 +165,25 @@ std::uint32_t TelemetryChannel::exchange(const std::string& path, bool wantBody,
     }
 }
 
-std::uint32_t TelemetryChannel::listQuery(const std::string& path, std::string& body)
-{
-    unsigned status = 0;
-    body.clear();
-    const std::uint32_t result = exchange(path, true, body, &status);
-    if (result != Orix::Ok && body.empty() && ((status >= 200 && status < 300) || status == 302))
-        return Orix::Ok;
-    return result;
-}
-
-std::string TelemetryChannel::getResponse(const std::string& path, std::uint32_t* result)
+std::string TelemetryChannel::getResponse(const std::string& path, std::uint32_t* result,
+                                          bool* emptyAnswer)
 {
     std::string body;
-    const std::uint32_t code = exchange(path, true, body);
+    unsigned status = 0;
+    const std::uint32_t code = exchange(path, true, body, &status);
     if (result != nullptr)
         *result = code;
+    if (emptyAnswer != nullptr)
+        *emptyAnswer = code != Orix::Ok && ((status >= 200 && status < 300) || status == 302);
     return code == Orix::Ok ? body : std::string();
+}
+
+std::uint32_t TelemetryChannel::listQuery(const std::string& path, std::string& body)
+{
+    std::uint32_t result = Orix::Ok;
+    bool empty = false;
+    body = getResponse(path, &result, &empty);
+    return empty ? Orix::Ok : result;
 }
 
 bool TelemetryChannel::isSpeedControlSupported()
@@ -268,10 +270,16 @@ std::uint32_t TelemetryChannel::MoveZoom(std::int32_t speed)
 
 std::uint32_t TelemetryChannel::StepZoom(std::int32_t step)
 {
+    return lensStep("rzoom", step);
+}
+
+// A motorised lens moves by its own big step: the step's size is not sent.
+std::uint32_t TelemetryChannel::lensStep(const char* argument, std::int32_t step)
+{
     if (device_.topology().opticsSetup)
-        return command(kOpticsCgi + "rzoom=" + (step < 0 ? "-bigstep" : "+bigstep") +
+        return command(kOpticsCgi + argument + (step < 0 ? "=-bigstep" : "=+bigstep") +
                        "&source=" + std::to_string(channel_ + 1));
-    return command(kPtzCgi + cameraArgument() + "&rzoom=" + std::to_string(step));
+    return command(kPtzCgi + cameraArgument() + "&" + argument + "=" + std::to_string(step));
 }
 
 std::uint32_t TelemetryChannel::MoveFocus(std::int32_t speed)
@@ -281,10 +289,7 @@ std::uint32_t TelemetryChannel::MoveFocus(std::int32_t speed)
 
 std::uint32_t TelemetryChannel::StepFocus(std::int32_t step)
 {
-    if (device_.topology().opticsSetup)
-        return command(kOpticsCgi + "rfocus=" + (step < 0 ? "-bigstep" : "+bigstep") +
-                       "&source=" + std::to_string(channel_ + 1));
-    return command(kPtzCgi + cameraArgument() + "&rfocus=" + std::to_string(step));
+    return lensStep("rfocus", step);
 }
 
 std::uint32_t TelemetryChannel::AutoFocus()

@@ -90,7 +90,9 @@ public:
     // A query: 0 and the body, or the failure's code.
     virtual std::uint32_t sendRequestAndGetResponse(const std::string& path, std::string& body);
     // A query whose failures are only logged: the body, or empty text.
-    std::string getResponse(const std::string& path, std::uint32_t* result = nullptr);
+    // emptyAnswer tells a successful status without a body from a failure.
+    std::string getResponse(const std::string& path, std::uint32_t* result = nullptr,
+                            bool* emptyAnswer = nullptr);
 
     bool isSpeedControlSupported();
     std::uint32_t getHomePreset();
@@ -110,6 +112,7 @@ private:
     // The pan/tilt camera argument; nothing for a view the table lacks.
     std::optional<std::string> panTiltCameraArgument();
     std::uint32_t command(const std::string& path);
+    std::uint32_t lensStep(const char* argument, std::int32_t step);
     // One GET on a private io_context on the calling thread.
     std::uint32_t exchange(const std::string& path, bool wantBody, std::string& body,
                            unsigned* status = nullptr);
