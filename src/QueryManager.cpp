@@ -62,26 +62,43 @@ std::vector<std::string> adjacentAnchors(const std::string& body)
 
 } // namespace
 
+namespace {
+
+std::optional<std::int32_t> anchorNumber(const std::string& text)
+{
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    std::int32_t number = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, number);
+    if (ec != std::errc() || ptr != end || begin == end)
+        return std::nullopt;
+    return number;
+}
+
+} // namespace
+
 std::optional<std::int32_t> controlPeriodSeconds(const std::string& body, std::string* rejected)
 {
     const auto anchors = adjacentAnchors(body);
     if (anchors.empty())
         return std::nullopt;
-    // The documented page carries queue position, seconds left and poll
+    // The documented page carries queue place, seconds left and poll
     // period; a two-anchor page starts with the period.
     const std::string& text = anchors.size() >= 3 ? anchors[1] : anchors[0];
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    if (begin != end && *begin == '+')
-        ++begin;
-    std::int32_t seconds = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, seconds);
-    if (ec != std::errc() || ptr != end || begin == end) {
-        if (rejected != nullptr)
-            *rejected = text;
-        return std::nullopt;
-    }
+    const auto seconds = anchorNumber(text);
+    if (!seconds && rejected != nullptr)
+        *rejected = text;
     return seconds;
+}
+
+std::optional<std::int32_t> controlQueuePlace(const std::string& body)
+{
+    const auto anchors = adjacentAnchors(body);
+    if (anchors.size() < 3)
+        return std::nullopt;
+    return anchorNumber(anchors[0]);
 }
 
 QueryManager::QueryManager(DeviceServices& device, std::uint32_t channel, Orix::LoggerOwner logger,
@@ -286,6 +303,7 @@ void QueryManager::handleExtendControl(const boost::system::error_code& error, c
     }
 
     std::chrono::microseconds period = kDefaultPeriod;
+    bool waiting = false;
     if (failure == Orix::Ok && body.find("Error") == std::string::npos) {
         std::string rejected;
         const auto seconds = controlPeriodSeconds(body, &rejected);
@@ -293,6 +311,10 @@ void QueryManager::handleExtendControl(const boost::system::error_code& error, c
             ORIX_LOG(logger_, LogWarning, " Period '" << rejected << "' could not be cast: not a 32-bit number");
         if (seconds && *seconds > 0)
             period = std::chrono::seconds(*seconds);
+        const auto place = controlQueuePlace(body);
+        waiting = place && *place != 1;
+        if (waiting)
+            ORIX_LOG(logger_, LogDebug, " Waiting for PTZ control, place " << *place << " in the queue");
     }
 
     std::deque<std::shared_ptr<TelemetryRequest>> released;
@@ -307,30 +329,39 @@ void QueryManager::handleExtendControl(const boost::system::error_code& error, c
             granted_ = false;
             identifier_.clear();
         } else {
-            granted_ = true;
+            granted_ = !waiting;
             if (!identifier.empty())
                 identifier_ = identifier;
             period_ = period;
         }
-        released.swap(queue_);
+        if (!waiting)
+            released.swap(queue_);
         cookie = identifier_;
     }
     if (failure != Orix::Ok) {
         failQueued(std::move(released), failure);
         return;
     }
+    if (waiting) {
+        armTimer(kWaitingRetry);
+        return;
+    }
     ORIX_LOG(logger_, LogDebug, " PTZ control granted for " << period.count() / 1000 << " ms");
-
     // Extend a second before the period ends (half way through a short one).
     const auto margin = period > std::chrono::seconds(2) ? std::chrono::microseconds(std::chrono::seconds(1))
                                                           : period / 2;
-    extendTimer_->timer.expires_after(period - margin);
+    armTimer(period - margin);
+    for (const auto& request : released)
+        dispatch(request, cookie);
+}
+
+void QueryManager::armTimer(std::chrono::microseconds delay)
+{
+    extendTimer_->timer.expires_after(delay);
     extendTimer_->timer.async_wait([weak = weak_from_this()](const boost::system::error_code& e) {
         if (auto self = weak.lock())
             self->requestControl(e);
     });
-    for (const auto& request : released)
-        dispatch(request, cookie);
 }
 
 void QueryManager::shutdown()

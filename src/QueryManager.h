@@ -8,6 +8,7 @@
 // States:
 //   idle      --first request-->  requesting (requests queue)
 //   requesting --2xx/302-->       granted (queue released, extend timer armed)
+//   requesting --place 2, 3...--> waiting (asked again every second)
 //   requesting --failure-->       idle (queued requests complete with the error)
 //   granted   --timer-->          granted (extension request; a failure -> idle)
 //   any       --shutdown-->       stopped (queued requests fail, control dropped)
@@ -38,11 +39,16 @@ namespace Vapixcam {
 // control left, poll period), the seconds left. Nothing when the page holds
 // no usable number (the text that failed is put in rejected).
 std::optional<std::int32_t> controlPeriodSeconds(const std::string& body, std::string* rejected = nullptr);
+// The place in the camera's queue the three-anchor page gives (1: in
+// control); nothing for another page.
+std::optional<std::int32_t> controlQueuePlace(const std::string& body);
 
 class QueryManager : public std::enable_shared_from_this<QueryManager> {
 public:
     static constexpr std::chrono::milliseconds kWaitLimit{10000};
     static constexpr std::chrono::microseconds kDefaultPeriod{5000000};
+    // How often a client behind others in the camera's queue asks again.
+    static constexpr std::chrono::milliseconds kWaitingRetry{1000};
 
     struct TelemetryRequest {
         std::string path;
@@ -82,6 +88,7 @@ private:
     void dispatch(const std::shared_ptr<TelemetryRequest>& request, const std::string& cookie);
     void finish(const std::shared_ptr<TelemetryRequest>& request, std::uint32_t result,
                 const std::string& body);
+    void armTimer(std::chrono::microseconds delay);
     void failQueued(std::deque<std::shared_ptr<TelemetryRequest>> queued, std::uint32_t result);
     void dropControl(const std::string& identifier);
     Orix::http::Headers cookieHeaders(const std::string& identifier) const;

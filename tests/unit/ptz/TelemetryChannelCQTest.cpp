@@ -153,27 +153,50 @@ TEST(TelemetryChannelCQ, CommandFailsWhenControlNeverComes)
     }
 }
 
-TEST(TelemetryChannelCQ, ControlPeriodFromTheQueuePage)
+TEST(TelemetryChannelCQ, ControlPeriodAndPlaceFromTheQueuePage)
 {
     const struct {
         const char* body;
         std::optional<std::int32_t> seconds;
         const char* rejected;
+        std::optional<std::int32_t> place;
     } cases[] = {
-        {"<a name=\"30\"></a><a name=\"1\"></a>", 30, ""},
-        {"<html><body><a name=\"1\"></a><a name=\"410\"></a><a name=\"5\"></a></body></html>", 410, ""},
-        {"<a name=\"+15\"></a><a name=\"0\"></a>", 15, ""},
-        {"<a name=\"7\"></a>\n<a name=\"8\"></a>", std::nullopt, ""}, // not adjacent
-        {"<a name=\"x7\"></a><a name=\"1\"></a>", std::nullopt, "x7"},
-        {"<a name=\"99999999999\"></a><a name=\"1\"></a>", std::nullopt, "99999999999"},
-        {"OK", std::nullopt, ""},
+        {"<a name=\"30\"></a><a name=\"1\"></a>", 30, "", std::nullopt},
+        {"<html><body><a name=\"1\"></a><a name=\"410\"></a><a name=\"5\"></a></body></html>", 410, "", 1},
+        {"<a name=\"3\"></a><a name=\"-1\"></a><a name=\"20\"></a>\n", -1, "", 3},
+        {"<a name=\"+15\"></a><a name=\"0\"></a>", 15, "", std::nullopt},
+        {"<a name=\"7\"></a>\n<a name=\"8\"></a>", std::nullopt, "", std::nullopt}, // not adjacent
+        {"<a name=\"x7\"></a><a name=\"1\"></a>", std::nullopt, "x7", std::nullopt},
+        {"<a name=\"99999999999\"></a><a name=\"1\"></a>", std::nullopt, "99999999999", std::nullopt},
+        {"OK", std::nullopt, "", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         std::string rejected;
         EXPECT_EQ(Vapixcam::controlPeriodSeconds(c.body, &rejected), c.seconds);
         EXPECT_EQ(rejected, c.rejected);
+        EXPECT_EQ(Vapixcam::controlQueuePlace(c.body), c.place);
     }
+}
+
+TEST(TelemetryChannelCQ, ClientBehindOthersWaitsForItsTurn)
+{
+    std::atomic<int> asked{0};
+    HttpTestServer server([&](const RecordedRequest& r) {
+        if (r.target != kRequestControl)
+            return answer(204, "");
+        const std::string page = ++asked == 1 ? "<a name=\"2\"></a><a name=\"0\"></a><a name=\"20\"></a>"
+                                              : "<a name=\"1\"></a><a name=\"3600\"></a><a name=\"20\"></a>";
+        return answer(302, page, {"Location: /axis-cgi/com/ptzqueue.cgi?control=query&camera=1&" + kCookie});
+    });
+    FakeDevice device(server.port());
+    auto* channel = new TelemetryChannelCQ(0, device);
+    EXPECT_EQ(channel->MoveZoom(10), Orix::Ok);
+    channel->Destroy();
+    ASSERT_TRUE(server.waitForRequests(4, std::chrono::seconds(20)));
+    EXPECT_EQ(targets(server), (std::vector<std::string>{kRequestControl, kRequestControl,
+                                                         "/axis-cgi/com/ptz.cgi?camera=1&continuouszoommove=10",
+                                                         kDropControl}));
 }
 
 TEST(TelemetryChannelCQ, QueueSettingsFromTheDefinitionsAndBack)
