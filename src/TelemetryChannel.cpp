@@ -545,20 +545,24 @@ std::uint32_t TelemetryChannel::StopTour(std::uint32_t tour)
 
 std::uint32_t TelemetryChannel::BeginTour(std::uint32_t tour)
 {
-    if (tour == 0 || tour >= tourNumberLimit_)
-        return Orix::InvalidArgument;
-    std::lock_guard<std::mutex> lock(presetMutex_);
-    return tourBuilder_.begin(tour) ? Orix::Ok : Orix::InProgress;
+    return guarded("BeginTour", [&]() -> std::uint32_t {
+        if (tour == 0 || tour >= tourNumberLimit_)
+            return Orix::InvalidArgument;
+        std::lock_guard<std::mutex> lock(presetMutex_);
+        return tourBuilder_.begin(tour) ? Orix::Ok : Orix::InProgress;
+    });
 }
 
 std::uint32_t TelemetryChannel::AddTourPoint(std::uint32_t point, std::uint32_t preset,
                                              std::uint32_t speed, std::uint32_t wait)
 {
-    if (point == 0 || preset >= tourPointPresetLimit_ || speed >= tourPointSpeedLimit_ ||
-        std::uint64_t(wait) * 10 > tourPointWaitLimit_)
-        return Orix::InvalidArgument;
-    std::lock_guard<std::mutex> lock(presetMutex_);
-    return tourBuilder_.addPoint(point, preset, speed, wait) ? Orix::Ok : Orix::NotStarted;
+    return guarded("AddTourPoint", [&]() -> std::uint32_t {
+        if (point == 0 || preset >= tourPointPresetLimit_ || speed >= tourPointSpeedLimit_ ||
+            std::uint64_t(wait) * 10 > tourPointWaitLimit_)
+            return Orix::InvalidArgument;
+        std::lock_guard<std::mutex> lock(presetMutex_);
+        return tourBuilder_.addPoint(point, preset, speed, wait) ? Orix::Ok : Orix::NotStarted;
+    });
 }
 
 std::uint32_t TelemetryChannel::EndTour()

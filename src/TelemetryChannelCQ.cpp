@@ -80,8 +80,14 @@ std::uint32_t TelemetryChannelCQ::sendRequestAndGetResponse(const std::string& p
 
 void TelemetryChannelCQ::AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler)
 {
-    doAcquireDynamicParameters(
-        Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "AcquireDynamicParameters"));
+    const auto completion =
+        Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "AcquireDynamicParameters");
+    try {
+        doAcquireDynamicParameters(completion);
+    } catch (const std::exception& e) {
+        ORIX_LOG(*this, LogError, " Exeption : " << e.what());
+        completion->failed(settings_->source, Orix::GenericFailure);
+    }
 }
 
 void TelemetryChannelCQ::doAcquireDynamicParameters(Orix::Utility::DynamicParametersCompletionPtr completion)
@@ -131,7 +137,13 @@ void TelemetryChannelCQ::doAcquireDynamicParameters(Orix::Utility::DynamicParame
 
 void TelemetryChannelCQ::ApplySettings(Orix::IAsyncActionHandler* handler)
 {
-    doApplySettings(takeCollected(), Orix::Utility::wrapAsyncActionHandler(handler, getLogger(), "ApplySettings"));
+    const auto completion = Orix::Utility::wrapAsyncActionHandler(handler, getLogger(), "ApplySettings");
+    try {
+        doApplySettings(takeCollected(), completion);
+    } catch (const std::exception& e) {
+        ORIX_LOG(*this, LogError, " std::exception - " << e.what());
+        completion->finish(settings_->source, Orix::GenericFailure);
+    }
 }
 
 void TelemetryChannelCQ::doApplySettings(Orix::Utility::ParamMap changes,
