@@ -2,6 +2,7 @@
 
 #include "PtzAnswers.h"
 
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <charconv>
@@ -397,19 +398,23 @@ void QueryManager::dropControl(const std::string& identifier)
     const auto info = device_.connectionInfo();
     if (!info)
         return;
+    // Given back before Destroy returns, on a private io_context: the device
+    // may stop its I/O right after, and a camera keeps a holder that never
+    // drops for a whole period.
     Orix::http::HttpRequest http;
     http.target = "/axis-cgi/com/ptzqueue.cgi?control=drop&camera=" + std::to_string(camera_);
     http.headers = cookieHeaders(identifier);
-    // The answer may come after the channel is gone: only the logger is kept.
-    Orix::http::asyncGetEx(info, std::move(http), device_.ioContext(), waitLimit_,
-                           [logger = logger_](const boost::system::error_code& error, const std::string&,
-                                              const Orix::http::HttpResponse& response) {
+    boost::asio::io_context io;
+    Orix::http::asyncGetEx(info, std::move(http), io, kDropTimeout,
+                           [this](const boost::system::error_code& error, const std::string&,
+                                  const Orix::http::HttpResponse& response) {
                                if (error)
-                                   ORIX_LOG(logger, LogError, " boost::system::error_code: " << error.message());
+                                   ORIX_LOG(logger_, LogError, " boost::system::error_code: " << error.message());
                                else if (!(response.status == 302 ||
                                           (response.status >= 200 && response.status < 300)))
-                                   ORIX_LOG(logger, LogError, " HTTP response error " << response.status);
+                                   ORIX_LOG(logger_, LogError, " HTTP response error " << response.status);
                            });
+    io.run();
 }
 
 } // namespace Vapixcam

@@ -47,6 +47,8 @@ class QueryManager : public std::enable_shared_from_this<QueryManager> {
 public:
     static constexpr std::chrono::milliseconds kWaitLimit{10000};
     static constexpr std::chrono::microseconds kDefaultPeriod{5000000};
+    // The longest Destroy waits for the camera to take control back.
+    static constexpr std::chrono::milliseconds kDropTimeout{2000};
     // How often a client behind others in the camera's queue asks again.
     static constexpr std::chrono::milliseconds kWaitingRetry{1000};
 
@@ -76,8 +78,8 @@ public:
     std::string controlIdentifier() const;
 
     // Completes every waiting request with 0x107 (cancelled), gives control
-    // back to the camera when it was granted, and stops the timer. Called
-    // once, by the channel's destructor.
+    // back to the camera when it was granted (blocking at most kDropTimeout)
+    // and stops the timer. Called once, by the channel's destructor.
     void shutdown();
 
 private:
