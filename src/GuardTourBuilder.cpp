@@ -21,6 +21,7 @@ struct GuardTourBuilder::Build {
     std::optional<std::uint32_t> group; // camera index g of GuardTour.G<g>
     std::set<std::uint32_t> points;     // T<n> groups that exist
     std::vector<TourReply> replies;
+    std::atomic<bool> done{false};
 };
 
 GuardTourBuilder::GuardTourBuilder(Exchange exchange, Orix::LoggerOwner logger)
@@ -94,23 +95,25 @@ bool GuardTourBuilder::addPoint(std::uint32_t point, std::uint32_t preset, std::
     return true;
 }
 
-bool GuardTourBuilder::end()
+GuardTourBuilder::EndResult GuardTourBuilder::end()
 {
+    std::lock_guard<std::mutex> workerLock(workerMutex_);
+    if (running_ && !running_->done)
+        return EndResult::busy;
     std::vector<Job> jobs;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!open_)
-            return false;
+            return EndResult::notOpen;
         open_.reset();
         jobs.swap(jobs_);
     }
-    std::lock_guard<std::mutex> lock(workerMutex_);
     if (worker_.joinable())
-        worker_.join();
+        worker_.join(); // finished already
     auto build = std::make_shared<Build>();
     running_ = build;
     worker_ = std::thread([this, build, jobs = std::move(jobs)]() mutable { run(build, std::move(jobs)); });
-    return true;
+    return EndResult::started;
 }
 
 std::vector<TourReply> GuardTourBuilder::wait()
@@ -123,17 +126,17 @@ std::vector<TourReply> GuardTourBuilder::wait()
 
 void GuardTourBuilder::run(std::shared_ptr<Build> build, std::vector<Job> jobs)
 {
-    for (const Job& job : jobs) {
-        if (stopping_)
-            return;
-        try {
+    try {
+        for (const Job& job : jobs) {
+            if (stopping_)
+                break;
             job(*build);
-        } catch (const std::exception& e) {
-            ORIX_LOG(logger_, LogError, " std::exception - " << e.what());
-            return;
         }
+        ORIX_LOG(logger_, LogDebug, " Guard tour stored with " << build->replies.size() << " requests");
+    } catch (const std::exception& e) {
+        ORIX_LOG(logger_, LogError, " std::exception - " << e.what());
     }
-    ORIX_LOG(logger_, LogDebug, " Guard tour stored with " << build->replies.size() << " requests");
+    build->done = true;
 }
 
 } // namespace Vapixcam

@@ -50,9 +50,11 @@ public:
     // False when no description is open.
     bool addPoint(std::uint32_t point, std::uint32_t preset, std::uint32_t speed,
                   std::uint32_t wait);
-    // Hands the described jobs to the worker thread (after the previous
-    // build finished). False when no description is open.
-    bool end();
+    // Hands the described jobs to the worker thread. While the previous
+    // build still runs the description stays open (busy); the host may end
+    // it again later.
+    enum class EndResult { started, notOpen, busy };
+    EndResult end();
     // Waits until the running build finished; the results of its requests.
     std::vector<TourReply> wait();
 

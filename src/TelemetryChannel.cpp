@@ -569,7 +569,15 @@ std::uint32_t TelemetryChannel::EndTour()
 {
     return guarded("EndTour", [&]() -> std::uint32_t {
         std::lock_guard<std::mutex> lock(presetMutex_);
-        return tourBuilder_.end() ? Orix::Ok : Orix::NotStarted;
+        switch (tourBuilder_.end()) {
+        case GuardTourBuilder::EndResult::started:
+            return Orix::Ok;
+        case GuardTourBuilder::EndResult::notOpen:
+            return Orix::NotStarted;
+        case GuardTourBuilder::EndResult::busy:
+            return Orix::InProgress;
+        }
+        return Orix::GenericFailure;
     });
 }
 
