@@ -59,6 +59,12 @@ DispatchOutcome RequestDispatcher::dispatch(const HttpRequest& request)
             out.delay = fault->delay;
             record(request, out.response.status, name);
             return out;
+        case FaultSpec::Kind::Truncate:
+            out = serve(request, route);
+            if (out.response.body.size() > fault->bytes)
+                out.response.body.resize(fault->bytes);
+            record(request, out.response.status, name);
+            return out;
         }
     }
     DispatchOutcome out = serve(request, route);

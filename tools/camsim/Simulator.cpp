@@ -3,6 +3,7 @@
 #include "Camera.h"
 #include "ControlEndpoint.h"
 #include "FirmwareCgi.h"
+#include "SnapshotCgi.h"
 #include "HttpServer.h"
 #include "LightControlCgi.h"
 #include "ModelLoader.h"
@@ -33,6 +34,7 @@ struct Simulator::Impl {
     bool listenAll(std::string& error);
     bool applyParams(std::string& error);
     void registerRoutes();
+    std::string mediaDir() const { return config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir; }
     void powerOff();
     void powerOn();
 
@@ -49,6 +51,7 @@ struct Simulator::Impl {
     std::unique_ptr<OpticsCgi> opticsCgi;
     std::unique_ptr<LightControlCgi> lightCgi;
     std::unique_ptr<FirmwareCgi> firmwareCgi;
+    std::unique_ptr<SnapshotCgi> snapshotCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -74,6 +77,7 @@ void Simulator::Impl::registerRoutes()
         router.add("/axis-cgi/lightcontrol.cgi", [this](const HttpRequest& r) { return lightCgi->handle(r); });
     if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
         router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
+    router.add("/axis-cgi/jpg/image.cgi", [this](const HttpRequest& r) { return snapshotCgi->handle(r); });
     control->registerRoutes(router);
 }
 
@@ -82,7 +86,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     // RTSP first: the HTTP servers hand it their tunnel requests.
     RtspServer::Options rtspOptions;
     rtspOptions.bindAddress = config.bindAddress;
-    rtspOptions.mediaDir = config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir;
+    rtspOptions.mediaDir = mediaDir();
     rtspOptions.auth = config.auth;
     rtspOptions.user = config.user;
     rtspOptions.password = config.password;
@@ -212,6 +216,7 @@ bool Simulator::Impl::start(std::string& error)
     firmwareCgi = std::make_unique<FirmwareCgi>(
         *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
         std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
+    snapshotCgi = std::make_unique<SnapshotCgi>(*camera, mediaDir());
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

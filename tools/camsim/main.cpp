@@ -10,12 +10,35 @@
 #include <boost/asio/signal_set.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <iostream>
+
+namespace {
+
+// An installed camsim (PREFIX/bin/camsim) keeps its models and clips in
+// PREFIX/share/vapixcam/camsim; one in the build tree uses the source
+// tree's models and the build's clips.
+void findInstalledData(Camsim::SimulatorConfig& config)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return;
+    const fs::path share = self.parent_path().parent_path() / "share" / "vapixcam" / "camsim";
+    if (!fs::is_directory(share / "models", ec))
+        return;
+    config.dataDir = share.string();
+    config.mediaDir = (share / "media").string();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     Camsim::SimulatorConfig config;
     config.dataDir = CAMSIM_DATA_DIR;
+    findInstalledData(config);
 
     CLI::App app{"Simulated Axis network camera (VAPIX over HTTP, RTSP port)"};
     int httpPort = 0;
