@@ -4,6 +4,7 @@
 #include "ParamsCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
+#include "SnapshotCommand.h"
 
 namespace VapixcamCli {
 
@@ -15,6 +16,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<LiveCommand>());
     commands.push_back(std::make_unique<ParamsCommand>());
     commands.push_back(std::make_unique<SetCommand>());
+    commands.push_back(std::make_unique<SnapshotCommand>());
     return commands;
 }
 
