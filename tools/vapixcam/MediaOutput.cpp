@@ -6,11 +6,20 @@
 #include <csignal>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#define VAPIXCAM_STDOUT_IS_TERMINAL() (_isatty(_fileno(stdout)) != 0)
+#else
+#include <unistd.h>
+#define VAPIXCAM_STDOUT_IS_TERMINAL() (isatty(STDOUT_FILENO) != 0)
+#endif
+
 namespace VapixcamCli {
 
 MediaOutput::MediaOutput(const std::string& path) : path_(path), standardOutput_(isStandardOutput(path))
 {
     if (standardOutput_) {
+        refuseTerminal(path);
 #ifdef SIGPIPE
         // A closed pipe shows as EPIPE on the write instead of ending the
         // process, so the command can stop and sum up.
@@ -22,6 +31,14 @@ MediaOutput::MediaOutput(const std::string& path) : path_(path), standardOutput_
     file_ = std::fopen(path_.c_str(), "wb");
     if (file_ == nullptr)
         throw CliError(kExitError, "cannot create " + path_ + ": " + std::strerror(errno));
+}
+
+void MediaOutput::refuseTerminal(const std::string& path)
+{
+    // As curl does: binary media would only garble a terminal.
+    if (isStandardOutput(path) && VAPIXCAM_STDOUT_IS_TERMINAL())
+        throw CliError(kExitUsage, "standard output is a terminal: pipe it into a player "
+                                   "(--out - | ffplay -), redirect it, or use --out FILE");
 }
 
 MediaOutput::~MediaOutput()

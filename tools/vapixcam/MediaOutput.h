@@ -20,6 +20,9 @@ public:
     MediaOutput& operator=(const MediaOutput&) = delete;
 
     static bool isStandardOutput(const std::string& path) { return path == "-"; }
+    // Throws CliError (usage) when path is "-" and standard output is a
+    // terminal; commands call it before they contact the camera.
+    static void refuseTerminal(const std::string& path);
     bool toStandardOutput() const { return standardOutput_; }
 
     // Writes all bytes. After ReaderGone or Failed nothing more is written

@@ -142,6 +142,7 @@ CLI::App* SnapshotCommand::attach(CLI::App& app)
 
 int SnapshotCommand::run()
 {
+    MediaOutput::refuseTerminal(outputPath_);
     const auto info = Orix::asio::parseConnectionInfo(url_);
     if (!info)
         throw CliError(kExitUsage, "not a camera address: " + Orix::asio::addressStringToDisplay(url_));
