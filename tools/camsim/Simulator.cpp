@@ -8,6 +8,7 @@
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
+#include "PtzCgi.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
@@ -49,6 +50,7 @@ struct Simulator::Impl {
     std::unique_ptr<OpticsCgi> opticsCgi;
     std::unique_ptr<LightControlCgi> lightCgi;
     std::unique_ptr<FirmwareCgi> firmwareCgi;
+    std::unique_ptr<PtzCgi> ptzCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -67,13 +69,20 @@ void Simulator::Impl::registerRoutes()
     // older firmware has one path per role.
     for (const char* path : {"/axis-cgi/param.cgi", "/axis-cgi/admin/param.cgi", "/axis-cgi/operator/param.cgi",
                              "/axis-cgi/view/param.cgi"})
-        router.add(path, [this](const HttpRequest& r) { return paramCgi->handle(r); });
+        router.add(path, [this](const HttpRequest& r) {
+            auto response = paramCgi->handle(r);
+            if (ptzCgi) // guard tours start and stop through param.cgi
+                ptzCgi->paramsChanged();
+            return response;
+        });
     if (camera->hasOptics())
         router.add("/axis-cgi/opticssetup.cgi", [this](const HttpRequest& r) { return opticsCgi->handle(r); });
     if (camera->withModel([](Model& m) { return LightControlCgi::available(m); }))
         router.add("/axis-cgi/lightcontrol.cgi", [this](const HttpRequest& r) { return lightCgi->handle(r); });
     if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
         router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
+    if (ptzCgi)
+        ptzCgi->registerRoutes(router);
     control->registerRoutes(router);
 }
 
@@ -212,6 +221,12 @@ bool Simulator::Impl::start(std::string& error)
     firmwareCgi = std::make_unique<FirmwareCgi>(
         *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
         std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
+    if (PtzCgi::available(*camera)) {
+        PtzOptions ptz;
+        ptz.queueReply = config.ptzQueuePage ? PtzOptions::QueueReply::Page : PtzOptions::QueueReply::Redirect;
+        ptz.maxPresets = config.ptzMaxPresets;
+        ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
+    }
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

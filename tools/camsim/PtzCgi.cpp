@@ -1,0 +1,625 @@
+#include "PtzCgi.h"
+
+#include "ErrorPages.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace Camsim {
+
+namespace {
+
+HttpResponse error(const std::string& argument, const std::string& message)
+{
+    return HttpResponse::text(200, "Error:\n" + argument + ": " + message + "\n");
+}
+
+HttpResponse noContent() { return HttpResponse::text(204, ""); }
+
+std::optional<double> parseNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 32)
+        return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<unsigned> parseUnsigned(const std::string& text, unsigned max)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const unsigned long v = std::strtoul(text.c_str(), nullptr, 10);
+    return v <= max ? std::optional<unsigned>(static_cast<unsigned>(v)) : std::nullopt;
+}
+
+// "x,y[,z]" with exactly n numbers.
+template <std::size_t N>
+std::optional<std::array<double, N>> parseNumbers(const std::string& text)
+{
+    std::array<double, N> out{};
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const auto comma = text.find(',', start);
+        if ((comma == std::string::npos) != (i + 1 == N))
+            return std::nullopt;
+        const auto v = parseNumber(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (!v)
+            return std::nullopt;
+        out[i] = *v;
+        start = comma + 1;
+    }
+    return out;
+}
+
+// Up to four decimals without trailing zeros, as the cameras print angles.
+std::string decimal(double v)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.4f", v);
+    std::string s = text;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+std::string integer(double v) { return std::to_string(std::lround(v)); }
+
+bool queueing(const Model& model, unsigned camera)
+{
+    return model.value("PTZ.Various.V" + std::to_string(camera) + ".CtlQueueing") == "true";
+}
+
+unsigned queueSetting(const Model& model, unsigned camera, const char* name, unsigned fallback)
+{
+    const auto v = parseUnsigned(model.value("PTZ.Various.V" + std::to_string(camera) + "." + name), 100000);
+    return v && *v > 0 ? *v : fallback;
+}
+
+std::string anchors(const PtzQueueStatus& s, unsigned poll)
+{
+    // Place in the queue, seconds of control left, poll period.
+    return "<a name=\"" + std::to_string(s.position) + "\"></a><a name=\"" + std::to_string(s.secondsLeft) +
+           "\"></a><a name=\"" + std::to_string(poll) + "\"></a>\n";
+}
+
+std::string recordedTourAnswer(const std::string& inner)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RecordedTourResponse SchemaVersion=\"1.0\">\n" + inner +
+           "</RecordedTourResponse>\n";
+}
+
+HttpResponse recordedTourError(int code, const std::string& description)
+{
+    return HttpResponse::text(200,
+                              recordedTourAnswer("  <Error>\n    <ErrorCode>" + std::to_string(code) +
+                                                 "</ErrorCode>\n    <ErrorDescription>" + description +
+                                                 "</ErrorDescription>\n  </Error>\n"),
+                              "text/xml");
+}
+
+HttpResponse json(int status, const Json::Value& value)
+{
+    Json::StreamWriterBuilder b;
+    b["indentation"] = "";
+    return HttpResponse::text(status, Json::writeString(b, value) + "\n", "application/json");
+}
+
+HttpResponse jsonError(int status, const std::string& message)
+{
+    Json::Value v;
+    v["error"] = message;
+    return json(status, v);
+}
+
+} // namespace
+
+PtzCgi::PtzCgi(Camera& camera, PtzOptions options, Clock clock)
+    : camera_(camera), options_(options), clock_(std::move(clock))
+{
+    camera_.withModel([this](Model& m) { head_ = std::make_unique<PtzHead>(m, options_.maxPresets); });
+}
+
+bool PtzCgi::available(Camera& camera)
+{
+    return camera.withModel([](Model& m) { return PtzHead::available(m); });
+}
+
+void PtzCgi::registerRoutes(Router& router)
+{
+    router.add("/axis-cgi/com/ptz.cgi", [this](const HttpRequest& r) { return ptz(r); });
+    router.add("/axis-cgi/com/ptzconfig.cgi", [this](const HttpRequest& r) { return ptzConfig(r); });
+    router.add("/axis-cgi/com/ptzqueue.cgi", [this](const HttpRequest& r) { return ptzQueue(r); });
+    router.add("/axis-cgi/recordedtour/play.cgi", [this](const HttpRequest& r) { return recordedTour(r, true); });
+    router.add("/axis-cgi/recordedtour/stopplayback.cgi",
+               [this](const HttpRequest& r) { return recordedTour(r, false); });
+    router.addControl("/camsim/ptz", [this](const HttpRequest& r) { return control(r); });
+}
+
+void PtzCgi::paramsChanged()
+{
+    camera_.withModel([this](Model& m) { head_->syncTours(m, clock_()); });
+}
+
+HttpResponse PtzCgi::ptz(const HttpRequest& request)
+{
+    const auto args = requestArgs(request);
+    if (!args)
+        return badRequestPage("Malformed %-escape in the request arguments.");
+    const std::string cookie = ptzControlCookie(request.header("Cookie"));
+    return camera_.withModel([&](Model& model) {
+        head_->syncTours(model, clock_());
+        const auto cameraArg = formValue(*args, "camera");
+        const auto what = formValue(*args, "query");
+        if (what && cameraArg && *cameraArg == "all")
+            return query(model, *what, *cameraArg, 0);
+        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
+        if (!camera || !head_->validCamera(*camera))
+            return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
+        if (what)
+            return query(model, *what, cameraArg.value_or(""), *camera);
+        if (queueing(model, *camera) && !queue_.inControl(*camera, cookie, clock_()))
+            return error("control", "Not in control of the PTZ head");
+        return ptzCommand(model, *camera, *args, cookie);
+    });
+}
+
+HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& args, const std::string&)
+{
+    const PtzLimits& limits = head_->limits(camera);
+    struct Plan {
+        std::optional<double> abs[5], rel[5];
+        PtzHead::Speeds speeds;
+        bool continuous = false;
+        std::optional<std::string> move, auxiliary, gotoName, setName, removeName;
+        std::optional<std::array<double, 2>> center;
+        std::optional<std::array<double, 3>> areazoom;
+        double imageWidth = 640, imageHeight = 480;
+        std::optional<unsigned> gotoNo, deviceNo, setNo, removeNo, speed;
+        std::optional<bool> autofocus, autoiris;
+    } plan;
+    static const char* const kAxes[] = {"pan", "tilt", "zoom", "focus", "iris"};
+    bool any = false;
+    for (const auto& [name, value] : args) {
+        if (name == "camera")
+            continue;
+        const auto invalid = [&, n = name, v = value] { return error(n, "invalid value '" + v + "'"); };
+        const auto unsupported = [&, n = name] { return error(n, "not supported"); };
+        bool handled = false;
+        for (int a = 0; a < 5 && !handled; ++a) {
+            const bool absolute = name == kAxes[a];
+            if (!absolute && name != std::string("r") + kAxes[a])
+                continue;
+            if ((a == 3 && !limits.focus) || (a == 4 && !limits.iris))
+                return unsupported();
+            const auto v = parseNumber(value);
+            if (!v)
+                return invalid();
+            (absolute ? plan.abs : plan.rel)[a] = *v;
+            handled = any = true;
+        }
+        if (handled)
+            continue;
+        any = name != "imagewidth" && name != "imageheight" && name != "speed" ? true : any;
+        if (name == "continuouspantiltmove") {
+            const auto v = parseNumbers<2>(value);
+            if (!v)
+                return invalid();
+            plan.speeds.pan = (*v)[0];
+            plan.speeds.tilt = (*v)[1];
+            plan.continuous = true;
+        } else if (name == "continuouszoommove" || name == "continuousfocusmove" || name == "continuousirismove") {
+            const auto v = parseNumber(value);
+            if (!v)
+                return invalid();
+            if ((name == "continuousfocusmove" && !limits.focus) || (name == "continuousirismove" && !limits.iris))
+                return unsupported();
+            (name == "continuouszoommove" ? plan.speeds.zoom
+                                          : name == "continuousfocusmove" ? plan.speeds.focus : plan.speeds.iris) = *v;
+            plan.continuous = true;
+        } else if (name == "move") {
+            static const char* const kMoves[] = {"home", "up", "down", "left", "right", "upleft",
+                                                 "upright", "downleft", "downright", "stop"};
+            if (std::find(std::begin(kMoves), std::end(kMoves), value) == std::end(kMoves))
+                return invalid();
+            plan.move = value;
+        } else if (name == "center") {
+            if (!(plan.center = parseNumbers<2>(value)))
+                return invalid();
+        } else if (name == "areazoom") {
+            if (!(plan.areazoom = parseNumbers<3>(value)) || (*plan.areazoom)[2] <= 0)
+                return invalid();
+        } else if (name == "imagewidth" || name == "imageheight") {
+            const auto v = parseNumber(value);
+            if (!v || *v < 1 || *v > 100000)
+                return invalid();
+            (name == "imagewidth" ? plan.imageWidth : plan.imageHeight) = *v;
+        } else if (name == "speed") {
+            if (!(plan.speed = parseUnsigned(value, 100)) || *plan.speed == 0)
+                return invalid();
+        } else if (name == "autofocus" || name == "autoiris") {
+            if (value != "on" && value != "off")
+                return invalid();
+            if ((name == "autofocus" && !limits.focus) || (name == "autoiris" && !limits.iris))
+                return unsupported();
+            (name == "autofocus" ? plan.autofocus : plan.autoiris) = value == "on";
+        } else if (name == "auxiliary") {
+            const auto& known = head_->auxiliaries(camera);
+            if (known.empty())
+                return unsupported();
+            if (std::find(known.begin(), known.end(), value) == known.end())
+                return error(name, "unknown value: " + value);
+            plan.auxiliary = value;
+        } else if (name == "gotoserverpresetno" || name == "gotodevicepreset" || name == "setserverpresetno" ||
+                   name == "removeserverpresetno") {
+            const auto n = parseUnsigned(value, 9999);
+            if (!n)
+                return invalid();
+            (name == "gotoserverpresetno" ? plan.gotoNo
+                                          : name == "gotodevicepreset" ? plan.deviceNo
+                                                                       : name == "setserverpresetno" ? plan.setNo
+                                                                                                     : plan.removeNo) = n;
+        } else if (name == "gotoserverpresetname") {
+            plan.gotoName = value;
+        } else if (name == "setserverpresetname") {
+            plan.setName = value;
+        } else if (name == "removeserverpresetname") {
+            plan.removeName = value;
+        } else {
+            return error(name, "unknown argument");
+        }
+    }
+    if (!any && !plan.speed)
+        return error("ptz.cgi", "no command given");
+
+    const auto now = clock_();
+    if (plan.setNo || plan.setName) {
+        if (auto e = head_->storePreset(model, camera, plan.setNo, plan.setName, now))
+            return error(e->argument, e->message);
+    }
+    if (plan.removeNo || plan.removeName) {
+        if (auto e = head_->removePreset(model, camera, plan.removeNo, plan.removeName))
+            return error(e->argument, e->message);
+    }
+    if (plan.gotoNo || plan.gotoName) {
+        if (auto e = head_->gotoPreset(model, camera, plan.gotoNo, plan.gotoName, now))
+            return error(e->argument, e->message);
+    }
+    if (plan.deviceNo) // the serial heads here keep no presets of their own
+        return error("gotodevicepreset", "No such preset position found");
+
+    auto apply = [&](const std::optional<double>(&values)[5], bool relative) {
+        bool changed = false;
+        PtzPosition p = head_->position(model, camera, now);
+        double* axes[] = {&p.pan, &p.tilt, &p.zoom, &p.focus, &p.iris};
+        for (int a = 0; a < 5; ++a) {
+            if (values[a]) {
+                *axes[a] = relative ? *axes[a] + *values[a] : *values[a];
+                changed = true;
+            }
+        }
+        if (changed)
+            head_->moveTo(model, camera, p, now);
+    };
+    apply(plan.abs, false);
+    apply(plan.rel, true);
+    if (plan.continuous)
+        head_->continuousSpeeds(model, camera, plan.speeds, now);
+    if (plan.move) {
+        const std::string& m = *plan.move;
+        if (m == "stop") {
+            head_->continuous(model, camera, {}, now);
+        } else if (m == "home") {
+            const unsigned home = head_->homePreset(model, camera);
+            if (!home || head_->gotoPreset(model, camera, home, std::nullopt, now))
+                head_->moveTo(model, camera, PtzPosition{0, 0, limits.minZoom, limits.minFocus, limits.minIris}, now);
+        } else {
+            // A step of half the view in the named direction.
+            PtzPosition p = head_->position(model, camera, now);
+            const double h = limits.fieldAngle(p.zoom) / 2, v = h * 3 / 4;
+            if (m.find("left") != std::string::npos)
+                p.pan -= h;
+            if (m.find("right") != std::string::npos)
+                p.pan += h;
+            if (m.rfind("up", 0) == 0)
+                p.tilt += v;
+            if (m.rfind("down", 0) == 0)
+                p.tilt -= v;
+            head_->moveTo(model, camera, p, now);
+        }
+    }
+    if (plan.center)
+        head_->areaZoom(model, camera, (*plan.center)[0], (*plan.center)[1], plan.imageWidth, plan.imageHeight,
+                        std::nullopt, now);
+    if (plan.areazoom)
+        head_->areaZoom(model, camera, (*plan.areazoom)[0], (*plan.areazoom)[1], plan.imageWidth,
+                        plan.imageHeight, (*plan.areazoom)[2], now);
+    if (plan.autofocus)
+        head_->setAutofocus(camera, *plan.autofocus);
+    if (plan.autoiris)
+        head_->setAutoiris(camera, *plan.autoiris);
+    if (plan.speed && !plan.gotoNo && !plan.gotoName)
+        head_->setSpeed(camera, *plan.speed);
+    return noContent();
+}
+
+HttpResponse PtzCgi::query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera)
+{
+    const auto now = clock_();
+    const bool all = camera == 0;
+    if (what == "presetposcam" || what == "presetposall" || what == "presetposcamdata") {
+        std::string body;
+        const bool every = all || what == "presetposall";
+        for (unsigned c = every ? 1 : camera; c <= (every ? head_->cameras() : camera); ++c) {
+            body += "Preset Positions for camera " + std::to_string(c) + "\n";
+            for (const auto& p : head_->presets(model, c)) {
+                body += "presetposno" + std::to_string(p.number) + "=" + p.name;
+                if (what == "presetposcamdata" && !p.data.empty())
+                    body += ":" + p.data;
+                body += "\n";
+            }
+        }
+        return HttpResponse::text(200, body);
+    }
+    if (all)
+        return error("camera", "invalid camera number '" + cameraArg + "'");
+    const PtzLimits& l = head_->limits(camera);
+    if (what == "position") {
+        const PtzPosition p = head_->position(model, camera, now);
+        std::string body = "pan=" + decimal(p.pan) + "\ntilt=" + decimal(p.tilt) + "\nzoom=" + integer(p.zoom) + "\n";
+        if (l.iris)
+            body += "iris=" + integer(p.iris) + "\n";
+        if (l.focus)
+            body += "focus=" + integer(p.focus) + "\n";
+        if (l.focus)
+            body += std::string("autofocus=") + (head_->autofocus(camera) ? "on" : "off") + "\n";
+        if (l.iris)
+            body += std::string("autoiris=") + (head_->autoiris(camera) ? "on" : "off") + "\n";
+        return HttpResponse::text(200, body);
+    }
+    if (what == "speed") {
+        if (!head_->speedControl(camera))
+            return HttpResponse::text(200, "speed control: unsupported\n");
+        return HttpResponse::text(200, "speed=" + std::to_string(head_->speed(camera)) + "\n");
+    }
+    if (what == "limits") {
+        std::string body = "MinPan=" + integer(l.minPan) + "\nMaxPan=" + integer(l.maxPan) +
+                           "\nMinTilt=" + integer(l.minTilt) + "\nMaxTilt=" + integer(l.maxTilt) +
+                           "\nMinZoom=" + integer(l.minZoom) + "\nMaxZoom=" + integer(l.maxZoom) + "\n";
+        if (l.iris)
+            body += "MinIris=" + integer(l.minIris) + "\nMaxIris=" + integer(l.maxIris) + "\n";
+        if (l.focus)
+            body += "MinFocus=" + integer(l.minFocus) + "\nMaxFocus=" + integer(l.maxFocus) + "\n";
+        return HttpResponse::text(200, body);
+    }
+    if (what == "mode")
+        return HttpResponse::text(200, "mode=normal\n");
+    if (what == "auxiliary") {
+        std::string body;
+        for (const auto& name : head_->auxiliaries(camera))
+            body += name + "\r\n";
+        return body.empty() ? noContent() : HttpResponse::text(200, body);
+    }
+    return error("query", "unknown value: " + what);
+}
+
+HttpResponse PtzCgi::ptzConfig(const HttpRequest& request)
+{
+    const auto args = requestArgs(request);
+    if (!args)
+        return badRequestPage("Malformed %-escape in the request arguments.");
+    return camera_.withModel([&](Model& model) {
+        const auto cameraArg = formValue(*args, "camera");
+        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
+        if (!camera || !head_->validCamera(*camera))
+            return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
+        std::optional<unsigned> setNo, removeNo;
+        std::optional<std::string> setName, removeName;
+        bool home = false;
+        for (const auto& [name, value] : *args) {
+            if (name == "camera")
+                continue;
+            if (name == "setserverpresetno" || name == "removeserverpresetno") {
+                const auto n = parseUnsigned(value, 9999);
+                if (!n)
+                    return error(name, "invalid value '" + value + "'");
+                (name == "setserverpresetno" ? setNo : removeNo) = n;
+            } else if (name == "setserverpresetname") {
+                setName = value;
+            } else if (name == "removeserverpresetname") {
+                removeName = value;
+            } else if (name == "home" && (value == "yes" || value == "no")) {
+                home = value == "yes";
+            } else {
+                return error(name, "unknown argument");
+            }
+        }
+        if (!setNo && !setName && !removeNo && !removeName)
+            return error("ptzconfig.cgi", "no command given");
+        if (setNo || setName) {
+            if (auto e = head_->storePreset(model, *camera, setNo, setName, clock_(), home))
+                return error(e->argument, e->message);
+        }
+        if (removeNo || removeName) {
+            if (auto e = head_->removePreset(model, *camera, removeNo, removeName))
+                return error(e->argument, e->message);
+        }
+        return noContent();
+    });
+}
+
+HttpResponse PtzCgi::ptzQueue(const HttpRequest& request)
+{
+    const auto args = requestArgs(request);
+    if (!args)
+        return badRequestPage("Malformed %-escape in the request arguments.");
+    const std::string cookie = ptzControlCookie(request.header("Cookie"));
+    return camera_.withModel([&](Model& model) {
+        const auto cameraArg = formValue(*args, "camera");
+        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
+        if (!camera || !head_->validCamera(*camera))
+            return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
+        const auto control = formValue(*args, "control");
+        if (!control)
+            return error("control", "missing");
+        if (!queueing(model, *camera))
+            return error("control", "PTZ control queueing is disabled");
+        const auto now = clock_();
+        const unsigned poll = queueSetting(model, *camera, "CtlQueuePollTime", 20);
+        PtzQueueStatus status;
+        if (*control == "request") {
+            const auto granted = queue_.request(*camera, cookie, std::chrono::seconds(poll),
+                                                queueSetting(model, *camera, "CtlQueueLimit", 20), now);
+            if (!granted)
+                return error("control", "The PTZ control queue is full");
+            status = *granted;
+        } else if (*control == "query") {
+            status = queue_.query(*camera, cookie, now);
+        } else if (*control == "drop") {
+            queue_.drop(*camera, cookie, now);
+            status = queue_.query(*camera, cookie, now);
+        } else {
+            return error("control", "unknown value: " + *control);
+        }
+        HttpResponse r = HttpResponse::text(200, anchors(status, poll), "text/html");
+        if (*control == "request") {
+            r.headers.emplace_back("Set-Cookie", "ptz_ctl_id=" + status.id + "; path=/");
+            if (options_.queueReply == PtzOptions::QueueReply::Redirect) {
+                r.status = 302;
+                r.headers.emplace_back("Location", "/axis-cgi/com/ptzqueue.cgi?control=query&camera=" +
+                                                       std::to_string(*camera) + "&ptz_ctl_id=" + status.id);
+            }
+        }
+        return r;
+    });
+}
+
+HttpResponse PtzCgi::recordedTour(const HttpRequest& request, bool play)
+{
+    const auto args = requestArgs(request);
+    if (!args)
+        return badRequestPage("Malformed %-escape in the request arguments.");
+    return camera_.withModel([&](Model& model) {
+        const auto version = formValue(*args, "schemaversion");
+        if (!version || (*version != "1" && *version != "1.0"))
+            return recordedTourError(10, "Unsupported schema version");
+        const auto idArg = formValue(*args, "recordedtourid");
+        const auto id = idArg ? parseUnsigned(*idArg, 1000000) : std::nullopt;
+        if (!id)
+            return recordedTourError(20, "Invalid recorded tour id");
+        const auto cameraArg = formValue(*args, "camera");
+        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
+        if (!camera || !head_->validCamera(*camera))
+            return recordedTourError(20, "Invalid camera");
+        const auto now = clock_();
+        head_->syncTours(model, now);
+        if (play) {
+            const auto loop = formValue(*args, "loop").value_or("0");
+            if (loop != "0" && loop != "1")
+                return recordedTourError(20, "Invalid loop value");
+            if (!head_->playRecordedTour(model, *camera, *id, loop == "1", now))
+                return recordedTourError(30, "Recorded tour " + std::to_string(*id) + " does not exist");
+            return HttpResponse::text(200, recordedTourAnswer("  <PlaySuccess/>\n"), "text/xml");
+        }
+        if (!head_->stopRecordedTour(model, *camera, *id, now))
+            return recordedTourError(30, "Recorded tour " + std::to_string(*id) + " is not playing");
+        return HttpResponse::text(200, recordedTourAnswer("  <StopPlaybackSuccess/>\n"), "text/xml");
+    });
+}
+
+Json::Value PtzCgi::state(Model& model)
+{
+    const auto now = clock_();
+    head_->syncTours(model, now);
+    Json::Value out;
+    out["queueReply"] = options_.queueReply == PtzOptions::QueueReply::Redirect ? "redirect" : "page";
+    Json::Value cameras(Json::arrayValue);
+    for (unsigned c = 1; c <= head_->cameras(); ++c) {
+        const PtzPosition p = head_->position(model, c, now);
+        const PtzLimits& l = head_->limits(c);
+        Json::Value v;
+        v["camera"] = c;
+        v["pan"] = p.pan;
+        v["tilt"] = p.tilt;
+        v["zoom"] = p.zoom;
+        if (l.focus)
+            v["focus"] = p.focus;
+        if (l.iris)
+            v["iris"] = p.iris;
+        v["moving"] = head_->velocity(c).moving();
+        const auto guard = head_->runningGuardTour(c);
+        const auto recorded = head_->runningRecordedTour(c);
+        v["guardTour"] = guard ? Json::Value(*guard) : Json::Value();
+        v["recordedTour"] = recorded ? Json::Value(*recorded) : Json::Value();
+        Json::Value q;
+        q["enabled"] = queueing(model, c);
+        const auto snap = queue_.snapshot(c, now);
+        q["holder"] = snap.holder ? Json::Value(*snap.holder) : Json::Value();
+        q["secondsLeft"] = static_cast<Json::Int64>(snap.secondsLeft);
+        q["waiting"] = static_cast<Json::UInt64>(snap.waiting);
+        v["queue"] = q;
+        cameras.append(v);
+    }
+    out["cameras"] = cameras;
+    return out;
+}
+
+HttpResponse PtzCgi::control(const HttpRequest& request)
+{
+    if (request.method == "GET")
+        return json(200, camera_.withModel([this](Model& m) { return state(m); }));
+    if (request.method != "POST")
+        return jsonError(405, "method not allowed");
+    Json::Value body;
+    std::string errors;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    if (!reader->parse(request.body.data(), request.body.data() + request.body.size(), &body, &errors) ||
+        !body.isObject())
+        return jsonError(400, "body must be a JSON object");
+    return camera_.withModel([&](Model& model) {
+        const unsigned camera = body.isMember("camera") && body["camera"].isUInt() ? body["camera"].asUInt()
+                                                                                   : head_->defaultCamera();
+        if (!head_->validCamera(camera))
+            return jsonError(400, "no such camera");
+        const auto now = clock_();
+        if (body.isMember("queueReply")) {
+            const std::string form = body["queueReply"].isString() ? body["queueReply"].asString() : "";
+            if (form != "redirect" && form != "page")
+                return jsonError(400, "\"queueReply\" is redirect or page");
+            options_.queueReply = form == "page" ? PtzOptions::QueueReply::Page : PtzOptions::QueueReply::Redirect;
+        }
+        if (body.isMember("holder")) {
+            if (!body["holder"].isString() || (body.isMember("seconds") && !body["seconds"].isUInt()))
+                return jsonError(400, "\"holder\" is a string, \"seconds\" a count");
+            queue_.seize(camera, body["holder"].asString(),
+                         std::chrono::seconds(body.get("seconds", 60).asUInt()), now);
+        }
+        head_->syncTours(model, now);
+        PtzPosition p = head_->position(model, camera, now);
+        bool move = false;
+        for (const auto& [name, axis] : {std::pair<const char*, double*>{"pan", &p.pan}, {"tilt", &p.tilt},
+                                         {"zoom", &p.zoom}, {"focus", &p.focus}, {"iris", &p.iris}}) {
+            if (!body.isMember(name))
+                continue;
+            if (!body[name].isNumeric())
+                return jsonError(400, std::string("\"") + name + "\" must be a number");
+            *axis = body[name].asDouble();
+            move = true;
+        }
+        if (move)
+            head_->moveTo(model, camera, p, now);
+        return json(200, state(model));
+    });
+}
+
+} // namespace Camsim
