@@ -1,9 +1,7 @@
 #include "PtzCgi.h"
 
+#include "ControlEndpoint.h"
 #include "ErrorPages.h"
-
-#include <json/reader.h>
-#include <json/writer.h>
 
 #include <array>
 #include <cmath>
@@ -19,18 +17,7 @@ HttpResponse error(const std::string& argument, const std::string& message)
     return HttpResponse::text(200, "Error:\n" + argument + ": " + message + "\n");
 }
 
-HttpResponse noContent() { return HttpResponse::text(204, ""); }
-
-std::optional<double> parseNumber(const std::string& text)
-{
-    if (text.empty() || text.size() > 32)
-        return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
+HttpResponse noContent() { return HttpResponse::text(204, "", ""); }
 
 std::optional<unsigned> parseUnsigned(const std::string& text, unsigned max)
 {
@@ -50,7 +37,7 @@ std::optional<std::array<double, N>> parseNumbers(const std::string& text)
         const auto comma = text.find(',', start);
         if ((comma == std::string::npos) != (i + 1 == N))
             return std::nullopt;
-        const auto v = parseNumber(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        const auto v = parseDecimal(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (!v)
             return std::nullopt;
         out[i] = *v;
@@ -107,20 +94,6 @@ HttpResponse recordedTourError(int code, const std::string& description)
                               "text/xml");
 }
 
-HttpResponse json(int status, const Json::Value& value)
-{
-    Json::StreamWriterBuilder b;
-    b["indentation"] = "";
-    return HttpResponse::text(status, Json::writeString(b, value) + "\n", "application/json");
-}
-
-HttpResponse jsonError(int status, const std::string& message)
-{
-    Json::Value v;
-    v["error"] = message;
-    return json(status, v);
-}
-
 } // namespace
 
 PtzCgi::PtzCgi(Camera& camera, PtzOptions options, Clock clock)
@@ -169,11 +142,11 @@ HttpResponse PtzCgi::ptz(const HttpRequest& request)
             return query(model, *what, cameraArg.value_or(""), *camera);
         if (queueing(model, *camera) && !queue_.inControl(*camera, cookie, clock_()))
             return error("control", "Not in control of the PTZ head");
-        return ptzCommand(model, *camera, *args, cookie);
+        return ptzCommand(model, *camera, *args);
     });
 }
 
-HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& args, const std::string&)
+HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& args)
 {
     const PtzLimits& limits = head_->limits(camera);
     struct Plan {
@@ -201,7 +174,7 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
                 continue;
             if ((a == 3 && !limits.focus) || (a == 4 && !limits.iris))
                 return unsupported();
-            const auto v = parseNumber(value);
+            const auto v = parseDecimal(value);
             if (!v)
                 return invalid();
             (absolute ? plan.abs : plan.rel)[a] = *v;
@@ -209,7 +182,9 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
         }
         if (handled)
             continue;
-        any = name != "imagewidth" && name != "imageheight" && name != "speed" ? true : any;
+        // The image size and the speed only qualify other commands.
+        if (name != "imagewidth" && name != "imageheight" && name != "speed")
+            any = true;
         if (name == "continuouspantiltmove") {
             const auto v = parseNumbers<2>(value);
             if (!v)
@@ -218,7 +193,7 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
             plan.speeds.tilt = (*v)[1];
             plan.continuous = true;
         } else if (name == "continuouszoommove" || name == "continuousfocusmove" || name == "continuousirismove") {
-            const auto v = parseNumber(value);
+            const auto v = parseDecimal(value);
             if (!v)
                 return invalid();
             if ((name == "continuousfocusmove" && !limits.focus) || (name == "continuousirismove" && !limits.iris))
@@ -239,7 +214,7 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
             if (!(plan.areazoom = parseNumbers<3>(value)) || (*plan.areazoom)[2] <= 0)
                 return invalid();
         } else if (name == "imagewidth" || name == "imageheight") {
-            const auto v = parseNumber(value);
+            const auto v = parseDecimal(value);
             if (!v || *v < 1 || *v > 100000)
                 return invalid();
             (name == "imagewidth" ? plan.imageWidth : plan.imageHeight) = *v;
@@ -579,17 +554,14 @@ HttpResponse PtzCgi::control(const HttpRequest& request)
         return json(200, camera_.withModel([this](Model& m) { return state(m); }));
     if (request.method != "POST")
         return jsonError(405, "method not allowed");
-    Json::Value body;
-    std::string errors;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(request.body.data(), request.body.data() + request.body.size(), &body, &errors) ||
-        !body.isObject())
+    const auto parsed = parseJsonObject(request.body);
+    if (!parsed)
         return jsonError(400, "body must be a JSON object");
+    const Json::Value& body = *parsed;
     return camera_.withModel([&](Model& model) {
-        const unsigned camera = body.isMember("camera") && body["camera"].isUInt() ? body["camera"].asUInt()
-                                                                                   : head_->defaultCamera();
-        if (!head_->validCamera(camera))
+        const bool given = body.isMember("camera");
+        const unsigned camera = given && body["camera"].isUInt() ? body["camera"].asUInt() : head_->defaultCamera();
+        if ((given && !body["camera"].isUInt()) || !head_->validCamera(camera))
             return jsonError(400, "no such camera");
         const auto now = clock_();
         if (body.isMember("queueReply")) {

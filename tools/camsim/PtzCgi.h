@@ -51,7 +51,7 @@ public:
     void paramsChanged();
 
 private:
-    HttpResponse ptzCommand(Model& model, unsigned camera, const FormPairs& args, const std::string& cookie);
+    HttpResponse ptzCommand(Model& model, unsigned camera, const FormPairs& args);
     HttpResponse query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera);
     Json::Value state(Model& model);
 

@@ -16,21 +16,10 @@ constexpr double kRangeSeconds = 5.0;
 
 double seconds(PtzClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-std::optional<double> number(const std::string& text)
-{
-    if (text.empty() || text.size() > 32)
-        return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
 std::optional<double> paramNumber(const Model& model, const std::string& path)
 {
     const Param* p = model.params.findParam(path);
-    return p ? number(p->value) : std::nullopt;
+    return p ? parseDecimal(p->value) : std::nullopt;
 }
 
 // "P12" with letter "P" -> 12.
@@ -79,6 +68,17 @@ const std::vector<KeyFrame>& recording(unsigned id)
 
 } // namespace
 
+std::optional<double> parseDecimal(const std::string& text)
+{
+    if (text.empty() || text.size() > 32)
+        return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
 PtzPosition PtzLimits::clamp(PtzPosition p) const
 {
     p.pan = std::clamp(p.pan, minPan, maxPan);
@@ -116,7 +116,7 @@ std::optional<PtzPosition> parsePresetData(const std::string& data, PtzPosition 
         const std::string field = data.substr(start, end - start);
         const auto eq = field.find('=');
         if (eq != std::string::npos) {
-            const auto v = number(field.substr(eq + 1));
+            const auto v = parseDecimal(field.substr(eq + 1));
             if (!v)
                 return std::nullopt;
             const std::string key = field.substr(0, eq);
@@ -337,7 +337,7 @@ unsigned PtzHead::homePreset(const Model& model, unsigned camera) const
 {
     const ParamGroup* g = presetGroup(model, camera);
     const Param* home = g ? g->param("HomePosition") : nullptr;
-    const auto n = home ? number(home->value) : std::nullopt;
+    const auto n = home ? parseDecimal(home->value) : std::nullopt;
     if (!n || *n < 1)
         return 0;
     for (const auto& p : presets(model, camera)) {
@@ -435,7 +435,7 @@ void PtzHead::syncTours(Model& model, PtzClock::time_point now)
             const auto index = instanceNumber(g.name, 'G');
             const Param* flag = g.param("Running");
             const Param* cam = g.param("CamNbr");
-            const auto c = cam ? number(cam->value) : std::optional<double>(1.0);
+            const auto c = cam ? parseDecimal(cam->value) : std::optional<double>(1.0);
             if (!index || !flag || flag->value != "yes" || !c || !validCamera(static_cast<unsigned>(*c)))
                 continue;
             auto& slot = running[static_cast<unsigned>(*c) - 1];
@@ -477,7 +477,7 @@ std::optional<PtzPosition> PtzHead::guardTourPosition(const Model& model, unsign
     for (const auto& t : points->groups) {
         auto value = [&](const char* name, double fallback) {
             const Param* p = t.param(name);
-            const auto v = p ? number(p->value) : std::nullopt;
+            const auto v = p ? parseDecimal(p->value) : std::nullopt;
             return v.value_or(fallback);
         };
         const auto preset = std::find_if(all.begin(), all.end(), [&](const Preset& p) {
@@ -507,7 +507,7 @@ std::optional<PtzPosition> PtzHead::guardTourPosition(const Model& model, unsign
     // One round: wait at each stop, then travel to the next (after the last
     // stop the pause between rounds, then back to the first).
     const Param* between = tour->param("TimeBetweenSequences");
-    const double pause = std::max(0.0, between ? number(between->value).value_or(0) : 0);
+    const double pause = std::max(0.0, between ? parseDecimal(between->value).value_or(0) : 0);
     double round = pause;
     for (std::size_t i = 0; i < stops.size(); ++i)
         round += stops[i].wait + travel(stops[i].at, stops[(i + 1) % stops.size()].at, stops[(i + 1) % stops.size()].rate);

@@ -155,6 +155,9 @@ private:
     unsigned maxPresets_;
 };
 
+// A whole decimal number ("12", "-3.5", "1e2"); nullopt for anything else.
+std::optional<double> parseDecimal(const std::string& text);
+
 // "pan=1.5:tilt=-3:zoom=200" -> a position (other fields from `base`).
 std::optional<PtzPosition> parsePresetData(const std::string& data, PtzPosition base = {});
 
