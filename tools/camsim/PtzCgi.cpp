@@ -146,136 +146,156 @@ HttpResponse PtzCgi::ptz(const HttpRequest& request)
     });
 }
 
+namespace {
+
+// One ptz.cgi request, read and checked before anything moves.
+struct PtzCommand {
+    static constexpr const char* kAxes[] = {"pan", "tilt", "zoom", "focus", "iris"};
+    std::optional<double> absolute[5], relative[5];
+    PtzHead::Speeds speeds;
+    bool continuous = false;
+    std::optional<std::string> move, auxiliary, gotoName, setName, removeName;
+    std::optional<std::array<double, 2>> center;
+    std::optional<std::array<double, 3>> areazoom;
+    double imageWidth = 640, imageHeight = 480;
+    std::optional<unsigned> gotoNo, deviceNo, setNo, removeNo, speed;
+    std::optional<bool> autofocus, autoiris;
+};
+
+// The refusal of one argument, or nullopt when it was taken into the command.
+std::optional<HttpResponse> readArgument(PtzCommand& c, const std::string& name, const std::string& value,
+                                         const PtzLimits& limits, const std::vector<std::string>& auxiliaries)
+{
+    const auto invalid = [&] { return error(name, "invalid value '" + value + "'"); };
+    const bool focus = name.find("focus") != std::string::npos, iris = name.find("iris") != std::string::npos;
+    if ((focus && !limits.focus) || (iris && !limits.iris))
+        return error(name, "not supported");
+    for (int a = 0; a < 5; ++a) {
+        const bool absolute = name == PtzCommand::kAxes[a];
+        if (!absolute && name != std::string("r") + PtzCommand::kAxes[a])
+            continue;
+        const auto v = parseDecimal(value);
+        if (!v)
+            return invalid();
+        (absolute ? c.absolute : c.relative)[a] = *v;
+        return std::nullopt;
+    }
+    static const std::pair<const char*, std::optional<double> PtzHead::Speeds::*> kSpeeds[] = {
+        {"continuouszoommove", &PtzHead::Speeds::zoom},
+        {"continuousfocusmove", &PtzHead::Speeds::focus},
+        {"continuousirismove", &PtzHead::Speeds::iris}};
+    for (const auto& [arg, member] : kSpeeds) {
+        if (name != arg)
+            continue;
+        if (!(c.speeds.*member = parseDecimal(value)))
+            return invalid();
+        c.continuous = true;
+        return std::nullopt;
+    }
+    static const std::pair<const char*, std::optional<unsigned> PtzCommand::*> kNumbers[] = {
+        {"gotoserverpresetno", &PtzCommand::gotoNo},
+        {"gotodevicepreset", &PtzCommand::deviceNo},
+        {"setserverpresetno", &PtzCommand::setNo},
+        {"removeserverpresetno", &PtzCommand::removeNo}};
+    for (const auto& [arg, member] : kNumbers) {
+        if (name != arg)
+            continue;
+        if (!(c.*member = parseUnsigned(value, 9999)))
+            return invalid();
+        return std::nullopt;
+    }
+    static const std::pair<const char*, std::optional<std::string> PtzCommand::*> kNames[] = {
+        {"gotoserverpresetname", &PtzCommand::gotoName},
+        {"setserverpresetname", &PtzCommand::setName},
+        {"removeserverpresetname", &PtzCommand::removeName}};
+    for (const auto& [arg, member] : kNames) {
+        if (name == arg) {
+            c.*member = value;
+            return std::nullopt;
+        }
+    }
+    if (name == "continuouspantiltmove") {
+        const auto v = parseNumbers<2>(value);
+        if (!v)
+            return invalid();
+        c.speeds.pan = (*v)[0];
+        c.speeds.tilt = (*v)[1];
+        c.continuous = true;
+    } else if (name == "move") {
+        static const char* const kMoves[] = {"home",    "up",       "down",      "left", "right",
+                                             "upleft", "upright", "downleft", "downright", "stop"};
+        if (std::find(std::begin(kMoves), std::end(kMoves), value) == std::end(kMoves))
+            return invalid();
+        c.move = value;
+    } else if (name == "center") {
+        if (!(c.center = parseNumbers<2>(value)))
+            return invalid();
+    } else if (name == "areazoom") {
+        if (!(c.areazoom = parseNumbers<3>(value)) || (*c.areazoom)[2] <= 0)
+            return invalid();
+    } else if (name == "imagewidth" || name == "imageheight") {
+        const auto v = parseDecimal(value);
+        if (!v || *v < 1 || *v > 100000)
+            return invalid();
+        (name == "imagewidth" ? c.imageWidth : c.imageHeight) = *v;
+    } else if (name == "speed") {
+        if (!(c.speed = parseUnsigned(value, 100)) || *c.speed == 0)
+            return invalid();
+    } else if (name == "autofocus" || name == "autoiris") {
+        if (value != "on" && value != "off")
+            return invalid();
+        (name == "autofocus" ? c.autofocus : c.autoiris) = value == "on";
+    } else if (name == "auxiliary") {
+        if (auxiliaries.empty())
+            return error(name, "not supported");
+        if (std::find(auxiliaries.begin(), auxiliaries.end(), value) == auxiliaries.end())
+            return error(name, "unknown value: " + value);
+        c.auxiliary = value;
+    } else {
+        return error(name, "unknown argument");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& args)
 {
     const PtzLimits& limits = head_->limits(camera);
-    struct Plan {
-        std::optional<double> abs[5], rel[5];
-        PtzHead::Speeds speeds;
-        bool continuous = false;
-        std::optional<std::string> move, auxiliary, gotoName, setName, removeName;
-        std::optional<std::array<double, 2>> center;
-        std::optional<std::array<double, 3>> areazoom;
-        double imageWidth = 640, imageHeight = 480;
-        std::optional<unsigned> gotoNo, deviceNo, setNo, removeNo, speed;
-        std::optional<bool> autofocus, autoiris;
-    } plan;
-    static const char* const kAxes[] = {"pan", "tilt", "zoom", "focus", "iris"};
+    PtzCommand c;
     bool any = false;
     for (const auto& [name, value] : args) {
         if (name == "camera")
             continue;
-        const auto invalid = [&, n = name, v = value] { return error(n, "invalid value '" + v + "'"); };
-        const auto unsupported = [&, n = name] { return error(n, "not supported"); };
-        bool handled = false;
-        for (int a = 0; a < 5 && !handled; ++a) {
-            const bool absolute = name == kAxes[a];
-            if (!absolute && name != std::string("r") + kAxes[a])
-                continue;
-            if ((a == 3 && !limits.focus) || (a == 4 && !limits.iris))
-                return unsupported();
-            const auto v = parseDecimal(value);
-            if (!v)
-                return invalid();
-            (absolute ? plan.abs : plan.rel)[a] = *v;
-            handled = any = true;
-        }
-        if (handled)
-            continue;
+        if (auto refused = readArgument(c, name, value, limits, head_->auxiliaries(camera)))
+            return *refused;
         // The image size and the speed only qualify other commands.
         if (name != "imagewidth" && name != "imageheight" && name != "speed")
             any = true;
-        if (name == "continuouspantiltmove") {
-            const auto v = parseNumbers<2>(value);
-            if (!v)
-                return invalid();
-            plan.speeds.pan = (*v)[0];
-            plan.speeds.tilt = (*v)[1];
-            plan.continuous = true;
-        } else if (name == "continuouszoommove" || name == "continuousfocusmove" || name == "continuousirismove") {
-            const auto v = parseDecimal(value);
-            if (!v)
-                return invalid();
-            if ((name == "continuousfocusmove" && !limits.focus) || (name == "continuousirismove" && !limits.iris))
-                return unsupported();
-            (name == "continuouszoommove" ? plan.speeds.zoom
-                                          : name == "continuousfocusmove" ? plan.speeds.focus : plan.speeds.iris) = *v;
-            plan.continuous = true;
-        } else if (name == "move") {
-            static const char* const kMoves[] = {"home", "up", "down", "left", "right", "upleft",
-                                                 "upright", "downleft", "downright", "stop"};
-            if (std::find(std::begin(kMoves), std::end(kMoves), value) == std::end(kMoves))
-                return invalid();
-            plan.move = value;
-        } else if (name == "center") {
-            if (!(plan.center = parseNumbers<2>(value)))
-                return invalid();
-        } else if (name == "areazoom") {
-            if (!(plan.areazoom = parseNumbers<3>(value)) || (*plan.areazoom)[2] <= 0)
-                return invalid();
-        } else if (name == "imagewidth" || name == "imageheight") {
-            const auto v = parseDecimal(value);
-            if (!v || *v < 1 || *v > 100000)
-                return invalid();
-            (name == "imagewidth" ? plan.imageWidth : plan.imageHeight) = *v;
-        } else if (name == "speed") {
-            if (!(plan.speed = parseUnsigned(value, 100)) || *plan.speed == 0)
-                return invalid();
-        } else if (name == "autofocus" || name == "autoiris") {
-            if (value != "on" && value != "off")
-                return invalid();
-            if ((name == "autofocus" && !limits.focus) || (name == "autoiris" && !limits.iris))
-                return unsupported();
-            (name == "autofocus" ? plan.autofocus : plan.autoiris) = value == "on";
-        } else if (name == "auxiliary") {
-            const auto& known = head_->auxiliaries(camera);
-            if (known.empty())
-                return unsupported();
-            if (std::find(known.begin(), known.end(), value) == known.end())
-                return error(name, "unknown value: " + value);
-            plan.auxiliary = value;
-        } else if (name == "gotoserverpresetno" || name == "gotodevicepreset" || name == "setserverpresetno" ||
-                   name == "removeserverpresetno") {
-            const auto n = parseUnsigned(value, 9999);
-            if (!n)
-                return invalid();
-            (name == "gotoserverpresetno" ? plan.gotoNo
-                                          : name == "gotodevicepreset" ? plan.deviceNo
-                                                                       : name == "setserverpresetno" ? plan.setNo
-                                                                                                     : plan.removeNo) = n;
-        } else if (name == "gotoserverpresetname") {
-            plan.gotoName = value;
-        } else if (name == "setserverpresetname") {
-            plan.setName = value;
-        } else if (name == "removeserverpresetname") {
-            plan.removeName = value;
-        } else {
-            return error(name, "unknown argument");
-        }
     }
-    if (!any && !plan.speed)
+    if (!any && !c.speed)
         return error("ptz.cgi", "no command given");
 
     const auto now = clock_();
-    if (plan.setNo || plan.setName) {
-        if (auto e = head_->storePreset(model, camera, plan.setNo, plan.setName, now))
+    if (c.setNo || c.setName) {
+        if (auto e = head_->storePreset(model, camera, c.setNo, c.setName, now))
             return error(e->argument, e->message);
     }
-    if (plan.removeNo || plan.removeName) {
-        if (auto e = head_->removePreset(model, camera, plan.removeNo, plan.removeName))
+    if (c.removeNo || c.removeName) {
+        if (auto e = head_->removePreset(model, camera, c.removeNo, c.removeName))
             return error(e->argument, e->message);
     }
-    if (plan.gotoNo || plan.gotoName) {
-        if (auto e = head_->gotoPreset(model, camera, plan.gotoNo, plan.gotoName, now))
+    if (c.gotoNo || c.gotoName) {
+        if (auto e = head_->gotoPreset(model, camera, c.gotoNo, c.gotoName, now))
             return error(e->argument, e->message);
     }
-    if (plan.deviceNo) // the serial heads here keep no presets of their own
+    if (c.deviceNo) // the heads here keep no presets of their own
         return error("gotodevicepreset", "No such preset position found");
 
-    auto apply = [&](const std::optional<double>(&values)[5], bool relative) {
-        bool changed = false;
+    auto moveBy = [&](const std::optional<double>(&values)[5], bool relative) {
         PtzPosition p = head_->position(model, camera, now);
         double* axes[] = {&p.pan, &p.tilt, &p.zoom, &p.focus, &p.iris};
+        bool changed = false;
         for (int a = 0; a < 5; ++a) {
             if (values[a]) {
                 *axes[a] = relative ? *axes[a] + *values[a] : *values[a];
@@ -285,46 +305,51 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
         if (changed)
             head_->moveTo(model, camera, p, now);
     };
-    apply(plan.abs, false);
-    apply(plan.rel, true);
-    if (plan.continuous)
-        head_->continuousSpeeds(model, camera, plan.speeds, now);
-    if (plan.move) {
-        const std::string& m = *plan.move;
-        if (m == "stop") {
-            head_->continuous(model, camera, {}, now);
-        } else if (m == "home") {
-            const unsigned home = head_->homePreset(model, camera);
-            if (!home || head_->gotoPreset(model, camera, home, std::nullopt, now))
-                head_->moveTo(model, camera, PtzPosition{0, 0, limits.minZoom, limits.minFocus, limits.minIris}, now);
-        } else {
-            // A step of half the view in the named direction.
-            PtzPosition p = head_->position(model, camera, now);
-            const double h = limits.fieldAngle(p.zoom) / 2, v = h * 3 / 4;
-            if (m.find("left") != std::string::npos)
-                p.pan -= h;
-            if (m.find("right") != std::string::npos)
-                p.pan += h;
-            if (m.rfind("up", 0) == 0)
-                p.tilt += v;
-            if (m.rfind("down", 0) == 0)
-                p.tilt -= v;
-            head_->moveTo(model, camera, p, now);
-        }
-    }
-    if (plan.center)
-        head_->areaZoom(model, camera, (*plan.center)[0], (*plan.center)[1], plan.imageWidth, plan.imageHeight,
-                        std::nullopt, now);
-    if (plan.areazoom)
-        head_->areaZoom(model, camera, (*plan.areazoom)[0], (*plan.areazoom)[1], plan.imageWidth,
-                        plan.imageHeight, (*plan.areazoom)[2], now);
-    if (plan.autofocus)
-        head_->setAutofocus(camera, *plan.autofocus);
-    if (plan.autoiris)
-        head_->setAutoiris(camera, *plan.autoiris);
-    if (plan.speed && !plan.gotoNo && !plan.gotoName)
-        head_->setSpeed(camera, *plan.speed);
+    moveBy(c.absolute, false);
+    moveBy(c.relative, true);
+    if (c.continuous)
+        head_->continuousSpeeds(model, camera, c.speeds, now);
+    if (c.move)
+        step(model, camera, *c.move);
+    if (c.center)
+        head_->areaZoom(model, camera, (*c.center)[0], (*c.center)[1], c.imageWidth, c.imageHeight, std::nullopt,
+                        now);
+    if (c.areazoom)
+        head_->areaZoom(model, camera, (*c.areazoom)[0], (*c.areazoom)[1], c.imageWidth, c.imageHeight,
+                        (*c.areazoom)[2], now);
+    if (c.autofocus)
+        head_->setAutofocus(camera, *c.autofocus);
+    if (c.autoiris)
+        head_->setAutoiris(camera, *c.autoiris);
+    if (c.speed && !c.gotoNo && !c.gotoName)
+        head_->setSpeed(camera, *c.speed);
     return noContent();
+}
+
+void PtzCgi::step(Model& model, unsigned camera, const std::string& move)
+{
+    const PtzLimits& limits = head_->limits(camera);
+    const auto now = clock_();
+    if (move == "stop") {
+        head_->continuous(model, camera, {}, now);
+    } else if (move == "home") {
+        const unsigned home = head_->homePreset(model, camera);
+        if (!home || head_->gotoPreset(model, camera, home, std::nullopt, now))
+            head_->moveTo(model, camera, PtzPosition{0, 0, limits.minZoom, limits.minFocus, limits.minIris}, now);
+    } else {
+        // Half the view in the named direction.
+        PtzPosition p = head_->position(model, camera, now);
+        const double h = limits.fieldAngle(p.zoom) / 2, v = h * 3 / 4;
+        if (move.find("left") != std::string::npos)
+            p.pan -= h;
+        if (move.find("right") != std::string::npos)
+            p.pan += h;
+        if (move.rfind("up", 0) == 0)
+            p.tilt += v;
+        if (move.rfind("down", 0) == 0)
+            p.tilt -= v;
+        head_->moveTo(model, camera, p, now);
+    }
 }
 
 HttpResponse PtzCgi::query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera)

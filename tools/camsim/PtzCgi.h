@@ -52,6 +52,7 @@ public:
 
 private:
     HttpResponse ptzCommand(Model& model, unsigned camera, const FormPairs& args);
+    void step(Model& model, unsigned camera, const std::string& move); // move=...
     HttpResponse query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera);
     Json::Value state(Model& model);
 
