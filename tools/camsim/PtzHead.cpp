@@ -281,12 +281,15 @@ void PtzHead::areaZoom(Model& model, unsigned camera, double x, double y, double
     h.velocity = {};
 }
 
-const ParamGroup* PtzHead::presetGroup(const Model& model, unsigned camera) const
+namespace {
+
+// The PTZ.Preset.P<k> group whose ImageSource is the camera's (camera - 1).
+template <class Group>
+Group* findPresetGroup(Group* presets, unsigned camera)
 {
-    const ParamGroup* presets = model.params.findGroup("PTZ.Preset");
     if (!presets)
         return nullptr;
-    for (const auto& g : presets->groups) {
+    for (auto& g : presets->groups) {
         const Param* source = g.param("ImageSource");
         if (source && source->value == std::to_string(camera - 1))
             return &g;
@@ -294,10 +297,17 @@ const ParamGroup* PtzHead::presetGroup(const Model& model, unsigned camera) cons
     return nullptr;
 }
 
+} // namespace
+
+const ParamGroup* PtzHead::presetGroup(const Model& model, unsigned camera) const
+{
+    return findPresetGroup(model.params.findGroup("PTZ.Preset"), camera);
+}
+
 ParamGroup* PtzHead::presetGroup(Model& model, unsigned camera, bool create) const
 {
-    if (const ParamGroup* g = presetGroup(static_cast<const Model&>(model), camera))
-        return const_cast<ParamGroup*>(g);
+    if (ParamGroup* g = findPresetGroup(model.params.findGroup("PTZ.Preset"), camera))
+        return g;
     if (!create)
         return nullptr;
     const std::string base = "PTZ.Preset.P" + std::to_string(camera - 1);
@@ -327,7 +337,7 @@ std::vector<PtzHead::Preset> PtzHead::presets(const Model& model, unsigned camer
             preset.name = name->value;
         if (const Param* data = p.param("Data"))
             preset.data = data->value;
-        preset.position = parsePresetData(preset.data, heads_.empty() ? PtzPosition{} : head(camera).base);
+        preset.position = parsePresetData(preset.data, head(camera).base);
         out.push_back(std::move(preset));
     }
     return out;
