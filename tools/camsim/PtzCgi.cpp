@@ -118,6 +118,12 @@ void PtzCgi::registerRoutes(Router& router)
     router.addControl("/camsim/ptz", [this](const HttpRequest& r) { return control(r); });
 }
 
+std::optional<unsigned> PtzCgi::cameraOf(const std::optional<std::string>& arg) const
+{
+    const auto camera = arg ? parseUnsigned(*arg, 1000) : head_->defaultCamera();
+    return camera && head_->validCamera(*camera) ? camera : std::nullopt;
+}
+
 void PtzCgi::paramsChanged()
 {
     camera_.withModel([this](Model& m) { head_->syncTours(m, clock_()); });
@@ -135,8 +141,8 @@ HttpResponse PtzCgi::ptz(const HttpRequest& request)
         const auto what = formValue(*args, "query");
         if (what && cameraArg && *cameraArg == "all")
             return query(model, *what, *cameraArg, 0);
-        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
-        if (!camera || !head_->validCamera(*camera))
+        const auto camera = cameraOf(cameraArg);
+        if (!camera)
             return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
         if (what)
             return query(model, *what, cameraArg.value_or(""), *camera);
@@ -419,8 +425,8 @@ HttpResponse PtzCgi::ptzConfig(const HttpRequest& request)
         return badRequestPage("Malformed %-escape in the request arguments.");
     return camera_.withModel([&](Model& model) {
         const auto cameraArg = formValue(*args, "camera");
-        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
-        if (!camera || !head_->validCamera(*camera))
+        const auto camera = cameraOf(cameraArg);
+        if (!camera)
             return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
         std::optional<unsigned> setNo, removeNo;
         std::optional<std::string> setName, removeName;
@@ -465,8 +471,8 @@ HttpResponse PtzCgi::ptzQueue(const HttpRequest& request)
     const std::string cookie = ptzControlCookie(request.header("Cookie"));
     return camera_.withModel([&](Model& model) {
         const auto cameraArg = formValue(*args, "camera");
-        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
-        if (!camera || !head_->validCamera(*camera))
+        const auto camera = cameraOf(cameraArg);
+        if (!camera)
             return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
         const auto control = formValue(*args, "control");
         if (!control)
@@ -516,9 +522,8 @@ HttpResponse PtzCgi::recordedTour(const HttpRequest& request, bool play)
         const auto id = idArg ? parseUnsigned(*idArg, 1000000) : std::nullopt;
         if (!id)
             return recordedTourError(20, "Invalid recorded tour id");
-        const auto cameraArg = formValue(*args, "camera");
-        const auto camera = cameraArg ? parseUnsigned(*cameraArg, 1000) : head_->defaultCamera();
-        if (!camera || !head_->validCamera(*camera))
+        const auto camera = cameraOf(formValue(*args, "camera"));
+        if (!camera)
             return recordedTourError(20, "Invalid camera");
         const auto now = clock_();
         head_->syncTours(model, now);

@@ -51,6 +51,8 @@ public:
     void paramsChanged();
 
 private:
+    // camera=N, or PTZ.CameraDefault without it; nullopt for no such camera.
+    std::optional<unsigned> cameraOf(const std::optional<std::string>& arg) const;
     HttpResponse ptzCommand(Model& model, unsigned camera, const FormPairs& args);
     void step(Model& model, unsigned camera, const std::string& move); // move=...
     HttpResponse query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera);
