@@ -152,8 +152,6 @@ HttpResponse PtzCgi::ptz(const HttpRequest& request)
     });
 }
 
-namespace {
-
 // One ptz.cgi request, read and checked before anything moves.
 struct PtzCommand {
     static constexpr const char* kAxes[] = {"pan", "tilt", "zoom", "focus", "iris"};
@@ -167,6 +165,8 @@ struct PtzCommand {
     std::optional<unsigned> gotoNo, deviceNo, setNo, removeNo, speed;
     std::optional<bool> autofocus, autoiris;
 };
+
+namespace {
 
 // The refusal of one argument, or nullopt when it was taken into the command.
 std::optional<HttpResponse> readArgument(PtzCommand& c, const std::string& name, const std::string& value,
@@ -265,6 +265,19 @@ std::optional<HttpResponse> readArgument(PtzCommand& c, const std::string& name,
 
 } // namespace
 
+std::optional<HttpResponse> PtzCgi::storeAndRemove(Model& model, unsigned camera, const PtzCommand& c, bool home)
+{
+    if (c.setNo || c.setName) {
+        if (auto e = head_->storePreset(model, camera, c.setNo, c.setName, clock_(), home))
+            return error(e->argument, e->message);
+    }
+    if (c.removeNo || c.removeName) {
+        if (auto e = head_->removePreset(model, camera, c.removeNo, c.removeName))
+            return error(e->argument, e->message);
+    }
+    return std::nullopt;
+}
+
 HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& args)
 {
     const PtzLimits& limits = head_->limits(camera);
@@ -282,15 +295,9 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
     if (!any && !c.speed)
         return error("ptz.cgi", "no command given");
 
+    if (auto refused = storeAndRemove(model, camera, c, false))
+        return *refused;
     const auto now = clock_();
-    if (c.setNo || c.setName) {
-        if (auto e = head_->storePreset(model, camera, c.setNo, c.setName, now))
-            return error(e->argument, e->message);
-    }
-    if (c.removeNo || c.removeName) {
-        if (auto e = head_->removePreset(model, camera, c.removeNo, c.removeName))
-            return error(e->argument, e->message);
-    }
     if (c.gotoNo || c.gotoName) {
         if (auto e = head_->gotoPreset(model, camera, c.gotoNo, c.gotoName, now))
             return error(e->argument, e->message);
@@ -428,37 +435,22 @@ HttpResponse PtzCgi::ptzConfig(const HttpRequest& request)
         const auto camera = cameraOf(cameraArg);
         if (!camera)
             return error("camera", "invalid camera number '" + cameraArg.value_or("") + "'");
-        std::optional<unsigned> setNo, removeNo;
-        std::optional<std::string> setName, removeName;
+        PtzCommand c;
         bool home = false;
         for (const auto& [name, value] : *args) {
-            if (name == "camera")
-                continue;
-            if (name == "setserverpresetno" || name == "removeserverpresetno") {
-                const auto n = parseUnsigned(value, 9999);
-                if (!n)
-                    return error(name, "invalid value '" + value + "'");
-                (name == "setserverpresetno" ? setNo : removeNo) = n;
-            } else if (name == "setserverpresetname") {
-                setName = value;
-            } else if (name == "removeserverpresetname") {
-                removeName = value;
-            } else if (name == "home" && (value == "yes" || value == "no")) {
+            if (name == "home" && (value == "yes" || value == "no")) {
                 home = value == "yes";
-            } else {
-                return error(name, "unknown argument");
+            } else if (name.find("serverpreset") == std::string::npos || name.rfind("goto", 0) == 0) {
+                if (name != "camera")
+                    return error(name, "unknown argument");
+            } else if (auto refused = readArgument(c, name, value, head_->limits(*camera), {})) {
+                return *refused;
             }
         }
-        if (!setNo && !setName && !removeNo && !removeName)
+        if (!c.setNo && !c.setName && !c.removeNo && !c.removeName)
             return error("ptzconfig.cgi", "no command given");
-        if (setNo || setName) {
-            if (auto e = head_->storePreset(model, *camera, setNo, setName, clock_(), home))
-                return error(e->argument, e->message);
-        }
-        if (removeNo || removeName) {
-            if (auto e = head_->removePreset(model, *camera, removeNo, removeName))
-                return error(e->argument, e->message);
-        }
+        if (auto refused = storeAndRemove(model, *camera, c, home))
+            return *refused;
         return noContent();
     });
 }

@@ -25,6 +25,8 @@
 
 namespace Camsim {
 
+struct PtzCommand;
+
 struct PtzOptions {
     // How control=request hands out the ptz_ctl_id: a 302 whose Location
     // carries it, or a 200 page; both set it as a cookie too.
@@ -55,6 +57,8 @@ private:
     std::optional<unsigned> cameraOf(const std::optional<std::string>& arg) const;
     HttpResponse ptzCommand(Model& model, unsigned camera, const FormPairs& args);
     void step(Model& model, unsigned camera, const std::string& move); // move=...
+    // Stores, then removes, the presets the command names; the refusal, if any.
+    std::optional<HttpResponse> storeAndRemove(Model& model, unsigned camera, const PtzCommand& c, bool home);
     HttpResponse query(Model& model, const std::string& what, const std::string& cameraArg, unsigned camera);
     Json::Value state(Model& model);
 
