@@ -2,8 +2,8 @@
 
 #include "ControlEndpoint.h"
 #include "ErrorPages.h"
+#include "PtzCommand.h"
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,33 +18,6 @@ HttpResponse error(const std::string& argument, const std::string& message)
 }
 
 HttpResponse noContent() { return HttpResponse::text(204, "", ""); }
-
-std::optional<unsigned> parseUnsigned(const std::string& text, unsigned max)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const unsigned long v = std::strtoul(text.c_str(), nullptr, 10);
-    return v <= max ? std::optional<unsigned>(static_cast<unsigned>(v)) : std::nullopt;
-}
-
-// "x,y[,z]" with exactly n numbers.
-template <std::size_t N>
-std::optional<std::array<double, N>> parseNumbers(const std::string& text)
-{
-    std::array<double, N> out{};
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < N; ++i) {
-        const auto comma = text.find(',', start);
-        if ((comma == std::string::npos) != (i + 1 == N))
-            return std::nullopt;
-        const auto v = parseDecimal(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (!v)
-            return std::nullopt;
-        out[i] = *v;
-        start = comma + 1;
-    }
-    return out;
-}
 
 // Up to four decimals without trailing zeros, as the cameras print angles.
 std::string decimal(double v)
@@ -152,119 +125,6 @@ HttpResponse PtzCgi::ptz(const HttpRequest& request)
     });
 }
 
-// One ptz.cgi request, read and checked before anything moves.
-struct PtzCommand {
-    static constexpr const char* kAxes[] = {"pan", "tilt", "zoom", "focus", "iris"};
-    std::optional<double> absolute[5], relative[5];
-    PtzHead::Speeds speeds;
-    bool continuous = false;
-    std::optional<std::string> move, auxiliary, gotoName, setName, removeName;
-    std::optional<std::array<double, 2>> center;
-    std::optional<std::array<double, 3>> areazoom;
-    double imageWidth = 640, imageHeight = 480;
-    std::optional<unsigned> gotoNo, deviceNo, setNo, removeNo, speed;
-    std::optional<bool> autofocus, autoiris;
-};
-
-namespace {
-
-// The refusal of one argument, or nullopt when it was taken into the command.
-std::optional<HttpResponse> readArgument(PtzCommand& c, const std::string& name, const std::string& value,
-                                         const PtzLimits& limits, const std::vector<std::string>& auxiliaries)
-{
-    const auto invalid = [&] { return error(name, "invalid value '" + value + "'"); };
-    const bool focus = name.find("focus") != std::string::npos, iris = name.find("iris") != std::string::npos;
-    if ((focus && !limits.focus) || (iris && !limits.iris))
-        return error(name, "not supported");
-    for (int a = 0; a < 5; ++a) {
-        const bool absolute = name == PtzCommand::kAxes[a];
-        if (!absolute && name != std::string("r") + PtzCommand::kAxes[a])
-            continue;
-        const auto v = parseDecimal(value);
-        if (!v)
-            return invalid();
-        (absolute ? c.absolute : c.relative)[a] = *v;
-        return std::nullopt;
-    }
-    static const std::pair<const char*, std::optional<double> PtzHead::Speeds::*> kSpeeds[] = {
-        {"continuouszoommove", &PtzHead::Speeds::zoom},
-        {"continuousfocusmove", &PtzHead::Speeds::focus},
-        {"continuousirismove", &PtzHead::Speeds::iris}};
-    for (const auto& [arg, member] : kSpeeds) {
-        if (name != arg)
-            continue;
-        if (!(c.speeds.*member = parseDecimal(value)))
-            return invalid();
-        c.continuous = true;
-        return std::nullopt;
-    }
-    static const std::pair<const char*, std::optional<unsigned> PtzCommand::*> kNumbers[] = {
-        {"gotoserverpresetno", &PtzCommand::gotoNo},
-        {"gotodevicepreset", &PtzCommand::deviceNo},
-        {"setserverpresetno", &PtzCommand::setNo},
-        {"removeserverpresetno", &PtzCommand::removeNo}};
-    for (const auto& [arg, member] : kNumbers) {
-        if (name != arg)
-            continue;
-        if (!(c.*member = parseUnsigned(value, 9999)))
-            return invalid();
-        return std::nullopt;
-    }
-    static const std::pair<const char*, std::optional<std::string> PtzCommand::*> kNames[] = {
-        {"gotoserverpresetname", &PtzCommand::gotoName},
-        {"setserverpresetname", &PtzCommand::setName},
-        {"removeserverpresetname", &PtzCommand::removeName}};
-    for (const auto& [arg, member] : kNames) {
-        if (name == arg) {
-            c.*member = value;
-            return std::nullopt;
-        }
-    }
-    if (name == "continuouspantiltmove") {
-        const auto v = parseNumbers<2>(value);
-        if (!v)
-            return invalid();
-        c.speeds.pan = (*v)[0];
-        c.speeds.tilt = (*v)[1];
-        c.continuous = true;
-    } else if (name == "move") {
-        static const char* const kMoves[] = {"home",    "up",       "down",      "left", "right",
-                                             "upleft", "upright", "downleft", "downright", "stop"};
-        if (std::find(std::begin(kMoves), std::end(kMoves), value) == std::end(kMoves))
-            return invalid();
-        c.move = value;
-    } else if (name == "center") {
-        if (!(c.center = parseNumbers<2>(value)))
-            return invalid();
-    } else if (name == "areazoom") {
-        if (!(c.areazoom = parseNumbers<3>(value)) || (*c.areazoom)[2] <= 0)
-            return invalid();
-    } else if (name == "imagewidth" || name == "imageheight") {
-        const auto v = parseDecimal(value);
-        if (!v || *v < 1 || *v > 100000)
-            return invalid();
-        (name == "imagewidth" ? c.imageWidth : c.imageHeight) = *v;
-    } else if (name == "speed") {
-        if (!(c.speed = parseUnsigned(value, 100)) || *c.speed == 0)
-            return invalid();
-    } else if (name == "autofocus" || name == "autoiris") {
-        if (value != "on" && value != "off")
-            return invalid();
-        (name == "autofocus" ? c.autofocus : c.autoiris) = value == "on";
-    } else if (name == "auxiliary") {
-        if (auxiliaries.empty())
-            return error(name, "not supported");
-        if (std::find(auxiliaries.begin(), auxiliaries.end(), value) == auxiliaries.end())
-            return error(name, "unknown value: " + value);
-        c.auxiliary = value;
-    } else {
-        return error(name, "unknown argument");
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
 std::optional<HttpResponse> PtzCgi::storeAndRemove(Model& model, unsigned camera, const PtzCommand& c, bool home)
 {
     if (c.setNo || c.setName) {
@@ -286,8 +146,8 @@ HttpResponse PtzCgi::ptzCommand(Model& model, unsigned camera, const FormPairs& 
     for (const auto& [name, value] : args) {
         if (name == "camera")
             continue;
-        if (auto refused = readArgument(c, name, value, limits, head_->auxiliaries(camera)))
-            return *refused;
+        if (auto refused = readPtzArgument(c, name, value, limits, head_->auxiliaries(camera)))
+            return error(refused->argument, refused->message);
         // The image size and the speed only qualify other commands.
         if (name != "imagewidth" && name != "imageheight" && name != "speed")
             any = true;
@@ -443,8 +303,8 @@ HttpResponse PtzCgi::ptzConfig(const HttpRequest& request)
             } else if (name.find("serverpreset") == std::string::npos || name.rfind("goto", 0) == 0) {
                 if (name != "camera")
                     return error(name, "unknown argument");
-            } else if (auto refused = readArgument(c, name, value, head_->limits(*camera), {})) {
-                return *refused;
+            } else if (auto refused = readPtzArgument(c, name, value, head_->limits(*camera), {})) {
+                return error(refused->argument, refused->message);
             }
         }
         if (!c.setNo && !c.setName && !c.removeNo && !c.removeName)
