@@ -414,7 +414,7 @@ Json::Value PtzCgi::state(Model& model)
             v["iris"] = p.iris;
         v["moving"] = head_->velocity(c).moving();
         const auto guard = head_->runningGuardTour(c);
-        const auto recorded = head_->runningRecordedTour(c);
+        const auto recorded = head_->runningRecordedTour(c, now);
         v["guardTour"] = guard ? Json::Value(*guard) : Json::Value();
         v["recordedTour"] = recorded ? Json::Value(*recorded) : Json::Value();
         Json::Value q;

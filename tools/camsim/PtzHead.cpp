@@ -572,9 +572,17 @@ bool PtzHead::playRecordedTour(Model& model, unsigned camera, unsigned id, bool 
     return true;
 }
 
+std::optional<unsigned> PtzHead::runningRecordedTour(unsigned camera, PtzClock::time_point now) const
+{
+    const Head& h = head(camera);
+    if (h.recordedTour && !h.recordedLoop && seconds(now - h.tourStart) >= recording(*h.recordedTour).back().at)
+        return std::nullopt;
+    return h.recordedTour;
+}
+
 bool PtzHead::stopRecordedTour(Model& model, unsigned camera, unsigned id, PtzClock::time_point now)
 {
-    if (head(camera).recordedTour != id)
+    if (runningRecordedTour(camera, now) != id)
         return false;
     settle(model, camera, now);
     return true;

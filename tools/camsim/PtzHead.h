@@ -120,7 +120,8 @@ public:
     static constexpr unsigned kRecordedTours = 2;
     bool playRecordedTour(Model& model, unsigned camera, unsigned id, bool loop, PtzClock::time_point now);
     bool stopRecordedTour(Model& model, unsigned camera, unsigned id, PtzClock::time_point now);
-    std::optional<unsigned> runningRecordedTour(unsigned camera) const { return head(camera).recordedTour; }
+    // nullopt also once a tour played without loop has come to its end.
+    std::optional<unsigned> runningRecordedTour(unsigned camera, PtzClock::time_point now) const;
 
 private:
     struct Head {

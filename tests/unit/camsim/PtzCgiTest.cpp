@@ -223,6 +223,11 @@ TEST(PtzCgi, ServerPresetsLiveInTheParameterTree)
 
 TEST(PtzCgi, ToursMoveTheHeadUntilAnOperatorTakesOver)
 {
+    const char* const kOneNotPlaying =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RecordedTourResponse SchemaVersion=\"1.0\">\n"
+        "  <Error>\n    <ErrorCode>30</ErrorCode>\n"
+        "    <ErrorDescription>Recorded tour 1 is not playing</ErrorDescription>\n  </Error>\n"
+        "</RecordedTourResponse>\n";
     runAll({{"guard and recorded tours", "P5512",
              {{0, PTZ "pan=90", 204, ""},
               {0, CONFIG "setserverpresetno=2", 204, ""},
@@ -252,18 +257,17 @@ TEST(PtzCgi, ToursMoveTheHeadUntilAnOperatorTakesOver)
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RecordedTourResponse SchemaVersion=\"1.0\">\n"
                "  <PlaySuccess/>\n</RecordedTourResponse>\n"},
               {35, POSITION, 200, "pan=0\ntilt=-10\n", 0, true},
-              {0, "/axis-cgi/recordedtour/stopplayback.cgi?schemaversion=1&recordedtourid=1", 200,
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RecordedTourResponse SchemaVersion=\"1.0\">\n"
-               "  <Error>\n    <ErrorCode>30</ErrorCode>\n"
-               "    <ErrorDescription>Recorded tour 1 is not playing</ErrorDescription>\n  </Error>\n"
-               "</RecordedTourResponse>\n"},
+              {0, "/axis-cgi/recordedtour/stopplayback.cgi?schemaversion=1&recordedtourid=1", 200, kOneNotPlaying},
               {0, "/axis-cgi/recordedtour/stopplayback.cgi?schemaversion=1&recordedtourid=0", 200, nullptr},
               {10, POSITION, 200, "pan=0\ntilt=-10\n", 0, true},
               {0, "/axis-cgi/recordedtour/play.cgi?schemaversion=1&loop=0&recordedtourid=5", 200,
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RecordedTourResponse SchemaVersion=\"1.0\">\n"
                "  <Error>\n    <ErrorCode>30</ErrorCode>\n"
                "    <ErrorDescription>Recorded tour 5 does not exist</ErrorDescription>\n  </Error>\n"
-               "</RecordedTourResponse>\n"}}}});
+               "</RecordedTourResponse>\n"},
+              {0, "/axis-cgi/recordedtour/play.cgi?schemaversion=1&loop=0&recordedtourid=1", 200, nullptr},
+              {12, POSITION, 200, "pan=0\ntilt=-20\n", 0, true}, // played once, stays at its end
+              {0, "/axis-cgi/recordedtour/stopplayback.cgi?schemaversion=1&recordedtourid=1", 200, kOneNotPlaying}}}});
 }
 
 TEST(PtzCgi, ControlQueueGrantsInTurnAndControlLapses)
