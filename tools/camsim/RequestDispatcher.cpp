@@ -1,6 +1,7 @@
 #include "RequestDispatcher.h"
 
 #include "ErrorPages.h"
+#include "PtzQueue.h"
 
 namespace Camsim {
 
@@ -107,6 +108,7 @@ void RequestDispatcher::record(const HttpRequest& request, int status, const std
     r.status = status;
     r.fault = fault;
     r.secure = request.secure;
+    r.ptzControlId = ptzControlCookie(request.header("Cookie"));
     log_.add(std::move(r));
 }
 

@@ -9,6 +9,7 @@
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
+#include "PtzCgi.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
@@ -52,6 +53,7 @@ struct Simulator::Impl {
     std::unique_ptr<LightControlCgi> lightCgi;
     std::unique_ptr<FirmwareCgi> firmwareCgi;
     std::unique_ptr<SnapshotCgi> snapshotCgi;
+    std::unique_ptr<PtzCgi> ptzCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -70,7 +72,12 @@ void Simulator::Impl::registerRoutes()
     // older firmware has one path per role.
     for (const char* path : {"/axis-cgi/param.cgi", "/axis-cgi/admin/param.cgi", "/axis-cgi/operator/param.cgi",
                              "/axis-cgi/view/param.cgi"})
-        router.add(path, [this](const HttpRequest& r) { return paramCgi->handle(r); });
+        router.add(path, [this](const HttpRequest& r) {
+            auto response = paramCgi->handle(r);
+            if (ptzCgi) // guard tours start and stop through param.cgi
+                ptzCgi->paramsChanged();
+            return response;
+        });
     if (camera->hasOptics())
         router.add("/axis-cgi/opticssetup.cgi", [this](const HttpRequest& r) { return opticsCgi->handle(r); });
     if (camera->withModel([](Model& m) { return LightControlCgi::available(m); }))
@@ -78,6 +85,8 @@ void Simulator::Impl::registerRoutes()
     if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
         router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
     router.add("/axis-cgi/jpg/image.cgi", [this](const HttpRequest& r) { return snapshotCgi->handle(r); });
+    if (ptzCgi)
+        ptzCgi->registerRoutes(router);
     control->registerRoutes(router);
 }
 
@@ -217,6 +226,12 @@ bool Simulator::Impl::start(std::string& error)
         *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
         std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
     snapshotCgi = std::make_unique<SnapshotCgi>(*camera, mediaDir());
+    if (PtzCgi::available(*camera)) {
+        PtzOptions ptz;
+        ptz.queueReply = config.ptzQueuePage ? PtzOptions::QueueReply::Page : PtzOptions::QueueReply::Redirect;
+        ptz.maxPresets = config.ptzMaxPresets;
+        ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
+    }
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

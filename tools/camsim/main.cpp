@@ -75,6 +75,10 @@ int main(int argc, char** argv)
     app.add_option("--threads", config.threads, "I/O threads")->check(CLI::Range(1, 16));
     app.add_option("--reboot-seconds", config.rebootSeconds, "Seconds a reboot keeps the camera unreachable")
         ->check(CLI::Range(0.0, 600.0));
+    app.add_flag("--ptz-queue-page", config.ptzQueuePage,
+                 "ptzqueue.cgi grants control with a 200 page instead of a 302 redirect (both set the cookie)");
+    app.add_option("--ptz-max-presets", config.ptzMaxPresets, "Server presets per PTZ camera, Home included")
+        ->check(CLI::Range(1, 9999));
     app.add_flag("--list-models", listModels, "Print the available models and exit");
     CLI11_PARSE(app, argc, argv);
 
