@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config dpkg-dev file
   clang libclang-rt-14-dev
   libboost-all-dev libjsoncpp-dev libssl-dev libcli11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -9,8 +9,6 @@
 
 namespace Camsim {
 
-namespace {
-
 HttpResponse json(int status, const Json::Value& value)
 {
     Json::StreamWriterBuilder b;
@@ -24,6 +22,19 @@ HttpResponse jsonError(int status, const std::string& message)
     v["error"] = message;
     return json(status, v);
 }
+
+std::optional<Json::Value> parseJsonObject(const std::string& text)
+{
+    Json::Value value;
+    std::string errors;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors) || !value.isObject())
+        return std::nullopt;
+    return value;
+}
+
+namespace {
 
 HttpResponse methodNotAllowed() { return jsonError(405, "method not allowed"); }
 
@@ -63,13 +74,10 @@ HttpResponse ControlEndpoint::faults(const HttpRequest& request)
     if (request.method != "POST")
         return methodNotAllowed();
 
-    Json::Value body;
-    std::string errors;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(request.body.data(), request.body.data() + request.body.size(), &body, &errors) ||
-        !body.isObject())
+    const auto parsed = parseJsonObject(request.body);
+    if (!parsed)
         return jsonError(400, "body must be a JSON object");
+    const Json::Value& body = *parsed;
     if (!body["path"].isString() || body["path"].asString().empty() || body["path"].asString()[0] != '/')
         return jsonError(400, "\"path\" must be a string starting with /");
     if (!body["fault"].isString())

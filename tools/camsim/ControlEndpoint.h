@@ -6,12 +6,23 @@
 //   POST   /camsim/faults     {"path":"/axis-cgi/param.cgi","fault":"status:404","count":1}
 //   DELETE /camsim/faults     clears all (or ?path=... for one)
 //   GET    /camsim/state      model, parameters and lens state
+// PTZ models add GET|POST /camsim/ptz (PtzCgi.h).
 #include "Camera.h"
 #include "FaultInjector.h"
 #include "RequestLog.h"
 #include "Router.h"
 
+#include <optional>
+#include <string>
+
+#include <json/value.h>
+
 namespace Camsim {
+
+// Answers and request bodies of the control routes.
+HttpResponse json(int status, const Json::Value& value);
+HttpResponse jsonError(int status, const std::string& message);
+std::optional<Json::Value> parseJsonObject(const std::string& text); // nullopt unless a JSON object
 
 class ControlEndpoint {
 public:

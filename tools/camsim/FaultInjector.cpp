@@ -77,6 +77,14 @@ std::optional<FaultSpec> parseFaultSpec(const std::string& text, std::string& er
             }
             spec.kind = FaultSpec::Kind::End;
             spec.delay = std::chrono::seconds(*n);
+        } else if (key == "truncate") {
+            const auto n = parseNumber(arg);
+            if (!n) {
+                error = "truncate needs a byte count, got '" + arg + "'";
+                return std::nullopt;
+            }
+            spec.kind = FaultSpec::Kind::Truncate;
+            spec.bytes = static_cast<std::size_t>(*n);
         } else if ((key == "close" || key == "empty" || key == "garbage" || key == "stall" || key == "refuse") &&
                    !hasArg) {
             spec.kind = key == "close"   ? FaultSpec::Kind::Close
@@ -86,7 +94,7 @@ std::optional<FaultSpec> parseFaultSpec(const std::string& text, std::string& er
                                           : FaultSpec::Kind::Garbage;
         } else {
             error = "unknown fault '" + item +
-                    "' (status:CODE, delay:MS, close, empty, garbage, end:SECONDS, stall, refuse)";
+                    "' (status:CODE, delay:MS, close, empty, garbage, truncate:BYTES, end:SECONDS, stall, refuse)";
             return std::nullopt;
         }
     }
@@ -109,6 +117,7 @@ std::string toString(const FaultSpec& spec)
         return "end:" + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(spec.delay).count());
     case FaultSpec::Kind::Stall: return "stall";
     case FaultSpec::Kind::Refuse: return "refuse";
+    case FaultSpec::Kind::Truncate: return "truncate:" + std::to_string(spec.bytes);
     }
     return {};
 }

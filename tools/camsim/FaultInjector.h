@@ -5,6 +5,8 @@
 //   close         close the connection without an answer
 //   empty         200 with an empty body
 //   garbage       write bytes that are not HTTP, then close
+//   truncate:N    answer normally, but with only the first N bytes of the
+//                 body (the length header says N: a short, well-formed answer)
 // and on the RTSP path /axis-media/media.amp (taken at DESCRIBE, or at the
 // first SETUP without one, and applied at PLAY; refuse at connect):
 //   end:SECONDS   end the session after that much play time
@@ -24,10 +26,11 @@
 namespace Camsim {
 
 struct FaultSpec {
-    enum class Kind { Status, Delay, Close, Empty, Garbage, End, Stall, Refuse };
+    enum class Kind { Status, Delay, Close, Empty, Garbage, End, Stall, Refuse, Truncate };
     Kind kind = Kind::Status;
     int status = 0;
     std::chrono::milliseconds delay{0}; // Delay; End: the play time
+    std::size_t bytes = 0;              // Truncate: the body bytes kept
     std::optional<unsigned> count; // nullopt: every request until cleared
 };
 

@@ -61,51 +61,92 @@ std::vector<MediaLibrary::Entry> MediaLibrary::scan(VideoCodec codec) const
     return entries;
 }
 
-std::shared_ptr<const MediaClip> MediaLibrary::clip(VideoCodec codec, unsigned width, unsigned height,
-                                                    std::string& error)
+std::optional<MediaLibrary::Entry> MediaLibrary::nearest(VideoCodec codec, unsigned width, unsigned height,
+                                                         std::string& error) const
 {
     const auto entries = scan(codec);
     if (entries.empty()) {
         error = std::string("no ") + codecName(codec) + " clips in " + directory_ +
                 " (make them with tools/camsim/data/media/make_clips.sh)";
-        return nullptr;
+        return std::nullopt;
     }
     std::vector<std::pair<unsigned, unsigned>> sizes;
     for (const auto& e : entries)
         sizes.emplace_back(e.width, e.height);
-    const Entry& chosen = entries[nearestSize(sizes, width, height)];
+    return entries[nearestSize(sizes, width, height)];
+}
 
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = loaded_.find(chosen.path);
-    if (found != loaded_.end())
-        return found->second;
-    std::ifstream in(chosen.path, std::ios::binary);
+std::optional<std::string> MediaLibrary::read(const Entry& entry, std::string& error)
+{
+    std::ifstream in(entry.path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + chosen.path;
-        return nullptr;
+        error = "cannot read " + entry.path;
+        return std::nullopt;
     }
-    std::string bytes;
     in.seekg(0, std::ios::end);
     const auto size = in.tellg();
     if (size < 0 || static_cast<std::size_t>(size) > kMaxClipBytes) {
-        error = chosen.path + " is larger than " + std::to_string(kMaxClipBytes) + " bytes";
-        return nullptr;
+        error = entry.path + " is larger than " + std::to_string(kMaxClipBytes) + " bytes";
+        return std::nullopt;
     }
-    bytes.resize(static_cast<std::size_t>(size));
+    std::string bytes(static_cast<std::size_t>(size), '\0');
     in.seekg(0);
     in.read(&bytes[0], size);
+    if (!in) {
+        error = "cannot read " + entry.path;
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::shared_ptr<const MediaClip> MediaLibrary::clip(VideoCodec codec, unsigned width, unsigned height,
+                                                    std::string& error)
+{
+    const auto chosen = nearest(codec, width, height, error);
+    if (!chosen)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = loaded_.find(chosen->path);
+    if (found != loaded_.end())
+        return found->second;
+    const auto bytes = read(*chosen, error);
+    if (!bytes)
+        return nullptr;
     std::string why;
-    auto parsed = parseClip(bytes, codec, why);
+    auto parsed = parseClip(*bytes, codec, why);
     if (!parsed) {
-        error = chosen.path + ": " + why;
+        error = chosen->path + ": " + why;
         return nullptr;
     }
     if (codec != VideoCodec::Jpeg) {
-        parsed->width = chosen.width;
-        parsed->height = chosen.height;
+        parsed->width = chosen->width;
+        parsed->height = chosen->height;
     }
     auto shared = std::make_shared<const MediaClip>(std::move(*parsed));
-    loaded_.emplace(chosen.path, shared);
+    loaded_.emplace(chosen->path, shared);
+    return shared;
+}
+
+std::shared_ptr<const std::vector<std::string>> MediaLibrary::jpegFiles(unsigned width, unsigned height,
+                                                                         std::string& error)
+{
+    const auto chosen = nearest(VideoCodec::Jpeg, width, height, error);
+    if (!chosen)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = jpegFiles_.find(chosen->path);
+    if (found != jpegFiles_.end())
+        return found->second;
+    const auto bytes = read(*chosen, error);
+    if (!bytes)
+        return nullptr;
+    auto pictures = splitJpegStream(*bytes);
+    if (pictures.empty()) {
+        error = chosen->path + ": no JPEG pictures";
+        return nullptr;
+    }
+    auto shared = std::make_shared<const std::vector<std::string>>(std::move(pictures));
+    jpegFiles_.emplace(chosen->path, shared);
     return shared;
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ public:
     // there is none or it cannot be read.
     std::shared_ptr<const MediaClip> clip(VideoCodec codec, unsigned width, unsigned height, std::string& error);
 
+    // The whole JPEG files of the MJPEG clip nearest to width x height, as
+    // jpg/image.cgi serves them; null with error as clip() gives it.
+    std::shared_ptr<const std::vector<std::string>> jpegFiles(unsigned width, unsigned height,
+                                                              std::string& error);
+
     const std::string& directory() const { return directory_; }
 
 private:
@@ -32,10 +38,14 @@ private:
         std::string path;
     };
     std::vector<Entry> scan(VideoCodec codec) const;
+    // The clip file of codec nearest to width x height; nullopt with error.
+    std::optional<Entry> nearest(VideoCodec codec, unsigned width, unsigned height, std::string& error) const;
+    static std::optional<std::string> read(const Entry& entry, std::string& error);
 
     std::string directory_;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<const MediaClip>> loaded_;
+    std::map<std::string, std::shared_ptr<const std::vector<std::string>>> jpegFiles_;
 };
 
 // The size among the candidates closest to width x height (sum of the

@@ -20,6 +20,22 @@ bool parseDouble(const std::string& text, double& out)
     return end == text.c_str() + text.size() && std::isfinite(out);
 }
 
+// A relative step: a number, or [+|-]bigstep / smallstep as clients send
+// them. An unescaped '+' arrives decoded as a space.
+bool parseStep(const std::string& text, double& out)
+{
+    if (parseDouble(text, out))
+        return true;
+    if (text.size() < 2)
+        return false;
+    const char sign = text[0];
+    const std::string size = text.substr(1);
+    if ((sign != '+' && sign != ' ' && sign != '-') || (size != "bigstep" && size != "smallstep"))
+        return false;
+    out = (size == "bigstep" ? 0.1 : 0.01) * (sign == '-' ? -1.0 : 1.0);
+    return true;
+}
+
 } // namespace
 
 HttpResponse OpticsCgi::handle(const HttpRequest& request)
@@ -57,7 +73,7 @@ std::string OpticsCgi::answer(OpticsState& optics, const FormPairs& args)
             (name == "azoom" ? next.zoom : next.focus) = number;
             any = true;
         } else if (name == "rzoom" || name == "rfocus") {
-            if (!parseDouble(value, number) || number < -1.0 || number > 1.0)
+            if (!parseStep(value, number) || number < -1.0 || number > 1.0)
                 return "Error: " + name + " must be -1..1, got '" + value + "'\n";
             double& target = name == "rzoom" ? next.zoom : next.focus;
             target = std::clamp(target + number, 0.0, 1.0);

@@ -1,7 +1,8 @@
 #pragma once
 // /axis-cgi/opticssetup.cgi of fixed cameras with a motorised lens: the
-// driver's probe (monitor=poll), autofocus=perform, azoom=<0..1>,
-// rfocus=<step>. A successful call answers the two letters "ok". Only
+// driver's probe (monitor=poll), autofocus=perform, azoom=<0..1>, and
+// rzoom/rfocus by a step (-1..1, or +bigstep, -bigstep, +smallstep,
+// -smallstep: a tenth and a hundredth of the range). A successful call answers the two letters "ok". Only
 // registered for models that have such a lens; others answer 404.
 #include "Camera.h"
 #include "FormData.h"

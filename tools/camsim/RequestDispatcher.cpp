@@ -1,6 +1,7 @@
 #include "RequestDispatcher.h"
 
 #include "ErrorPages.h"
+#include "PtzQueue.h"
 
 namespace Camsim {
 
@@ -59,6 +60,12 @@ DispatchOutcome RequestDispatcher::dispatch(const HttpRequest& request)
             out.delay = fault->delay;
             record(request, out.response.status, name);
             return out;
+        case FaultSpec::Kind::Truncate:
+            out = serve(request, route);
+            if (out.response.body.size() > fault->bytes)
+                out.response.body.resize(fault->bytes);
+            record(request, out.response.status, name);
+            return out;
         }
     }
     DispatchOutcome out = serve(request, route);
@@ -101,6 +108,7 @@ void RequestDispatcher::record(const HttpRequest& request, int status, const std
     r.status = status;
     r.fault = fault;
     r.secure = request.secure;
+    r.ptzControlId = ptzControlCookie(request.header("Cookie"));
     log_.add(std::move(r));
 }
 

@@ -68,6 +68,8 @@ Json::Value RequestLog::toJson(const RequestRecord& r)
     v["secure"] = r.secure;
     if (!r.fault.empty())
         v["fault"] = r.fault;
+    if (!r.ptzControlId.empty())
+        v["ptzControlId"] = r.ptzControlId;
     return v;
 }
 

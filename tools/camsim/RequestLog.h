@@ -21,6 +21,7 @@ struct RequestRecord {
     int status = 0;     // 0: no answer was sent
     std::string fault;  // the injected fault, if any
     bool secure = false;
+    std::string ptzControlId; // the ptz_ctl_id cookie the client sent
 };
 
 // Replaces the values of query arguments that look like passwords

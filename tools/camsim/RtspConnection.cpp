@@ -320,6 +320,7 @@ void RtspConnection::takeFault(Reply& reply)
     case FaultSpec::Kind::End:
     case FaultSpec::Kind::Stall:
     case FaultSpec::Kind::Refuse:
+    case FaultSpec::Kind::Truncate: // an HTTP fault: nothing to cut on RTSP
         return; // Empty: the caller answers without a body; the rest at PLAY
     }
 }
@@ -621,6 +622,7 @@ RtspConnection::Reply RtspConnection::play(const RtspRequest& request)
         case FaultSpec::Kind::Close:
         case FaultSpec::Kind::Empty:
         case FaultSpec::Kind::Refuse:
+        case FaultSpec::Kind::Truncate:
             break;
         }
         fault_.reset();

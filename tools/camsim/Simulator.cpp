@@ -3,11 +3,13 @@
 #include "Camera.h"
 #include "ControlEndpoint.h"
 #include "FirmwareCgi.h"
+#include "SnapshotCgi.h"
 #include "HttpServer.h"
 #include "LightControlCgi.h"
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
+#include "PtzCgi.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
@@ -33,6 +35,7 @@ struct Simulator::Impl {
     bool listenAll(std::string& error);
     bool applyParams(std::string& error);
     void registerRoutes();
+    std::string mediaDir() const { return config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir; }
     void powerOff();
     void powerOn();
 
@@ -49,6 +52,8 @@ struct Simulator::Impl {
     std::unique_ptr<OpticsCgi> opticsCgi;
     std::unique_ptr<LightControlCgi> lightCgi;
     std::unique_ptr<FirmwareCgi> firmwareCgi;
+    std::unique_ptr<SnapshotCgi> snapshotCgi;
+    std::unique_ptr<PtzCgi> ptzCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -67,13 +72,21 @@ void Simulator::Impl::registerRoutes()
     // older firmware has one path per role.
     for (const char* path : {"/axis-cgi/param.cgi", "/axis-cgi/admin/param.cgi", "/axis-cgi/operator/param.cgi",
                              "/axis-cgi/view/param.cgi"})
-        router.add(path, [this](const HttpRequest& r) { return paramCgi->handle(r); });
+        router.add(path, [this](const HttpRequest& r) {
+            auto response = paramCgi->handle(r);
+            if (ptzCgi) // guard tours start and stop through param.cgi
+                ptzCgi->paramsChanged();
+            return response;
+        });
     if (camera->hasOptics())
         router.add("/axis-cgi/opticssetup.cgi", [this](const HttpRequest& r) { return opticsCgi->handle(r); });
     if (camera->withModel([](Model& m) { return LightControlCgi::available(m); }))
         router.add("/axis-cgi/lightcontrol.cgi", [this](const HttpRequest& r) { return lightCgi->handle(r); });
     if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
         router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
+    router.add("/axis-cgi/jpg/image.cgi", [this](const HttpRequest& r) { return snapshotCgi->handle(r); });
+    if (ptzCgi)
+        ptzCgi->registerRoutes(router);
     control->registerRoutes(router);
 }
 
@@ -82,7 +95,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     // RTSP first: the HTTP servers hand it their tunnel requests.
     RtspServer::Options rtspOptions;
     rtspOptions.bindAddress = config.bindAddress;
-    rtspOptions.mediaDir = config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir;
+    rtspOptions.mediaDir = mediaDir();
     rtspOptions.auth = config.auth;
     rtspOptions.user = config.user;
     rtspOptions.password = config.password;
@@ -212,6 +225,13 @@ bool Simulator::Impl::start(std::string& error)
     firmwareCgi = std::make_unique<FirmwareCgi>(
         *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
         std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
+    snapshotCgi = std::make_unique<SnapshotCgi>(*camera, mediaDir());
+    if (PtzCgi::available(*camera)) {
+        PtzOptions ptz;
+        ptz.queueReply = config.ptzQueuePage ? PtzOptions::QueueReply::Page : PtzOptions::QueueReply::Redirect;
+        ptz.maxPresets = config.ptzMaxPresets;
+        ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
+    }
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

@@ -43,6 +43,8 @@ struct SimulatorConfig {
     unsigned threads = 2;
     double rebootSeconds = 3.0;        // down time of a restart through firmwaremanagement.cgi
     bool refuseRtspTcp = false;        // SETUP with RTP over the RTSP connection gets 461, as some servers answer
+    bool ptzQueuePage = false;         // ptzqueue.cgi grants control with a 200 page instead of a 302
+    unsigned ptzMaxPresets = 100;      // server presets per PTZ camera, Home included
 };
 
 class Simulator {

@@ -10,12 +10,35 @@
 #include <boost/asio/signal_set.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <iostream>
+
+namespace {
+
+// An installed camsim (PREFIX/bin/camsim) keeps its models and clips in
+// PREFIX/share/vapixcam/camsim; one in the build tree uses the source
+// tree's models and the build's clips.
+void findInstalledData(Camsim::SimulatorConfig& config)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return;
+    const fs::path share = self.parent_path().parent_path() / "share" / "vapixcam" / "camsim";
+    if (!fs::is_directory(share / "models", ec))
+        return;
+    config.dataDir = share.string();
+    config.mediaDir = (share / "media").string();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     Camsim::SimulatorConfig config;
     config.dataDir = CAMSIM_DATA_DIR;
+    findInstalledData(config);
 
     CLI::App app{"Simulated Axis network camera (VAPIX over HTTP, RTSP port)"};
     int httpPort = 0;
@@ -52,6 +75,10 @@ int main(int argc, char** argv)
     app.add_option("--threads", config.threads, "I/O threads")->check(CLI::Range(1, 16));
     app.add_option("--reboot-seconds", config.rebootSeconds, "Seconds a reboot keeps the camera unreachable")
         ->check(CLI::Range(0.0, 600.0));
+    app.add_flag("--ptz-queue-page", config.ptzQueuePage,
+                 "ptzqueue.cgi grants control with a 200 page instead of a 302 redirect (both set the cookie)");
+    app.add_option("--ptz-max-presets", config.ptzMaxPresets, "Server presets per PTZ camera, Home included")
+        ->check(CLI::Range(1, 9999));
     app.add_flag("--list-models", listModels, "Print the available models and exit");
     CLI11_PARSE(app, argc, argv);
 

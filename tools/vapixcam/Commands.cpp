@@ -5,6 +5,7 @@
 #include "PtzCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
+#include "SnapshotCommand.h"
 
 namespace VapixcamCli {
 
@@ -16,6 +17,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<LiveCommand>());
     commands.push_back(std::make_unique<ParamsCommand>());
     commands.push_back(std::make_unique<SetCommand>());
+    commands.push_back(std::make_unique<SnapshotCommand>());
     commands.push_back(std::make_unique<PtzCommand>());
     return commands;
 }

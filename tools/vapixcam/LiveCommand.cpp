@@ -5,6 +5,7 @@
 #include "CliError.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
+#include "MediaOutput.h"
 #include "ModuleLoader.h"
 #include "StatusLine.h"
 #include "VideoSink.h"
@@ -165,7 +166,7 @@ Reception receive(VideoSink& sink, const LiveOptions& options, std::chrono::seco
         const Clock::time_point now = Clock::now();
         r.counters = sink.snapshot();
         status.update(r.counters, now);
-        if (interrupted)
+        if (interrupted || r.counters.readerGone)
             break;
         if (!endAt && r.counters.firstFrameAt && options.seconds > 0)
             endAt = *r.counters.firstFrameAt + std::chrono::seconds(options.seconds);
@@ -205,6 +206,8 @@ Json::Value report(const Reception& r, const LiveOptions& options, const Clock::
     if (!options.outputPath.empty()) {
         root["file"] = options.outputPath;
         root["framesWritten"] = Json::UInt64(c.framesWritten);
+        if (c.readerGone)
+            root["readerClosed"] = true;
     }
     return root;
 }
@@ -234,7 +237,8 @@ CLI::App* LiveCommand::attach(CLI::App& app)
         ->capture_default_str();
     command->add_option("--out", live_.outputPath,
                         "Write the elementary stream here (H.264/H.265 Annex B, MJPEG as "
-                        "concatenated JPEG), from the first key frame");
+                        "concatenated JPEG), from the first key frame; '-' writes it to standard "
+                        "output and the summary to standard error");
     command
         ->add_option("--signal-lost", live_.signalLostSeconds,
                      "Seconds without frames after a failure before the source reports a lost "
@@ -297,7 +301,9 @@ int LiveCommand::run()
 
     Json::StreamWriterBuilder writer;
     writer["indentation"] = "";
-    std::cout << Json::writeString(writer, result) << std::endl;
+    // With the media on standard output the summary goes beside it.
+    std::ostream& summary = MediaOutput::isStandardOutput(live_.outputPath) ? std::cerr : std::cout;
+    summary << Json::writeString(writer, result) << std::endl;
     return kExitOk;
 }
 

@@ -89,12 +89,17 @@ void ModuleLoader::fini()
 
 std::string ModuleLoader::defaultPath()
 {
+    // Beside the executable in a build tree, PREFIX/lib/vapixcam when
+    // installed as PREFIX/bin/vapixcam; the build's own module otherwise.
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        const fs::path beside = self.parent_path() / kModuleFileName;
-        if (fs::exists(beside, ec))
-            return beside.string();
+        const fs::path directory = self.parent_path();
+        for (const fs::path& candidate :
+             {directory / kModuleFileName, directory.parent_path() / "lib" / "vapixcam" / kModuleFileName}) {
+            if (fs::exists(candidate, ec))
+                return candidate.string();
+        }
     }
     return VAPIXCAM_DEFAULT_MODULE;
 }

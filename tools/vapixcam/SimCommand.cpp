@@ -71,11 +71,11 @@ std::string encodeUserInfo(const std::string& text)
     return out;
 }
 
+// camsim beside vapixcam (a build tree, or PREFIX/bin when installed), else
+// the build's own.
 std::string defaultCamsimPath()
 {
     std::error_code ec;
-    if (std::filesystem::exists(VAPIXCAM_CAMSIM_PATH, ec))
-        return VAPIXCAM_CAMSIM_PATH;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec && std::filesystem::exists(self.parent_path() / "camsim", ec))
         return (self.parent_path() / "camsim").string();

@@ -3,9 +3,7 @@
 #include "CliError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 namespace VapixcamCli {
@@ -23,20 +21,13 @@ std::optional<std::uint64_t> counterValue(double value)
 
 } // namespace
 
-VideoSink::VideoSink(const std::string& outputPath) : path_(outputPath)
+VideoSink::VideoSink(const std::string& outputPath)
 {
-    if (path_.empty())
-        return;
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (file_ == nullptr)
-        throw CliError(kExitError, "cannot create " + path_ + ": " + std::strerror(errno));
+    if (!outputPath.empty())
+        output_ = std::make_unique<MediaOutput>(outputPath);
 }
 
-VideoSink::~VideoSink()
-{
-    if (file_ != nullptr)
-        std::fclose(file_);
-}
+VideoSink::~VideoSink() = default;
 
 Orix::IContract* VideoSink::QueryContract(const char* name)
 {
@@ -77,16 +68,14 @@ void VideoSink::OnFrame(const Orix::IContract*, const Orix::GDRV::MediaFrame& fr
 
 void VideoSink::write(const Orix::GDRV::MediaFrame& frame)
 {
-    if (file_ == nullptr || !writeError_.empty())
-        return;
-    if (!writing_ && !frame.keyFrame)
+    if (output_ == nullptr || (!writing_ && !frame.keyFrame))
         return;
     writing_ = true;
-    if (std::fwrite(frame.data, 1, frame.size, file_) != frame.size) {
-        writeError_ = "cannot write " + path_ + ": " + std::strerror(errno);
-        return;
+    switch (output_->write(frame.data, frame.size)) {
+    case MediaOutput::Result::Written: ++counters_.framesWritten; break;
+    case MediaOutput::Result::ReaderGone: counters_.readerGone = true; break;
+    case MediaOutput::Result::Failed: break;
     }
-    ++counters_.framesWritten;
 }
 
 void VideoSink::OnStatistic(const Orix::IContract*, const char* name, double value)
@@ -130,12 +119,14 @@ LiveCounters VideoSink::snapshot() const
 std::string VideoSink::finish()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (file_ != nullptr) {
-        if (std::fclose(file_) != 0 && writeError_.empty())
-            writeError_ = "cannot write " + path_ + ": " + std::strerror(errno);
-        file_ = nullptr;
+    if (output_ == nullptr)
+        return {};
+    switch (output_->finish()) {
+    case MediaOutput::Result::Written: return {};
+    case MediaOutput::Result::ReaderGone: counters_.readerGone = true; return {};
+    case MediaOutput::Result::Failed: return output_->error();
     }
-    return writeError_;
+    return {};
 }
 
 } // namespace VapixcamCli

@@ -12,7 +12,9 @@
 // the counters from its own thread through snapshot().
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include "MediaOutput.h"
+
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <orix/gdrv/Channels.h>
@@ -32,6 +34,7 @@ struct LiveCounters {
     std::uint32_t lastFailure = 0;      // the result code of the last one
     std::uint64_t framesWritten = 0;
     std::uint64_t otherCodecFrames = 0; // frames of another codec than the first, not written
+    bool readerGone = false;            // the output was a pipe whose reader closed it
     std::optional<std::chrono::steady_clock::time_point> firstFrameAt;
 };
 
@@ -41,8 +44,8 @@ public:
     // frames far below this, so a larger one means a broken source.
     static constexpr std::uint32_t kMaxFrameBytes = 64u * 1024u * 1024u;
 
-    // outputPath empty: nothing is written. Throws CliError when the file
-    // cannot be created.
+    // outputPath empty: nothing is written; "-": standard output. Throws
+    // CliError when the file cannot be created.
     explicit VideoSink(const std::string& outputPath = {});
     ~VideoSink() override;
     VideoSink(const VideoSink&) = delete;
@@ -59,7 +62,7 @@ public:
     LiveCounters snapshot() const;
 
     // Flushes and closes the file; empty when every frame meant for it was
-    // written, else why not (the first write error).
+    // written (or its reader went away), else why not (the first write error).
     std::string finish();
 
 private:
@@ -69,10 +72,8 @@ private:
     LiveCounters counters_;
     std::uint64_t streamStarts_ = 0;
     std::uint64_t reportedReconnects_ = 0;
-    std::string path_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<MediaOutput> output_;
     bool writing_ = false;
-    std::string writeError_;
 };
 
 } // namespace VapixcamCli
