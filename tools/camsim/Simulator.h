@@ -43,6 +43,9 @@ struct SimulatorConfig {
     unsigned threads = 2;
     double rebootSeconds = 3.0;        // down time of a restart through firmwaremanagement.cgi
     bool refuseRtspTcp = false;        // SETUP with RTP over the RTSP connection gets 461, as some servers answer
+    bool mdns = false;                 // announce "_axis-video._tcp" by multicast DNS
+    std::string mdnsInstance;          // empty: the model's Network.Bonjour.FriendlyName
+    std::vector<std::string> applications{"vmd"}; // what applications/list.cgi lists
 };
 
 class Simulator {
