@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <netkit/http/HttpClient.h>
+#include <netkit/http/HttpError.h>
 #include <orix/ErrorCodes.h>
 
 namespace Vapixcam {
@@ -32,6 +33,8 @@ std::string AutodetectTool::describe(const Orix::asio::ConnectionInfoPtr& info, 
 {
     auto fetch = [this, info](const std::string& uri, std::string& body) {
         body.clear();
+        if (stopRequested())
+            return make_error_code(Orix::http::error::cancelled);
         return Orix::http::syncHttpGet(info, uri, getLogger().get(), body, {}, true, kRequestTimeout);
     };
     DeviceDescriptionBuilder builder(fetch, *this);

@@ -48,18 +48,26 @@ std::uint32_t GenericAutodetect::Start(const char* connectionString, const char*
 {
     if (connectionString == nullptr)
         return InvalidArgument;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (busy_)
-        return AlreadyInState;
-    if (worker_.joinable()) {
-        // The previous detection has ended (or is returning from the
-        // handler that called this).
-        if (worker_.get_id() == std::this_thread::get_id())
-            worker_.detach();
-        else
-            worker_.join();
+    std::thread previous;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (busy_)
+            return AlreadyInState;
+        previous = std::move(worker_);
     }
+    // The previous detection has ended or was stopped; its worker may still
+    // be returning (it needs the lock for that, so it is joined unlocked).
+    if (previous.joinable()) {
+        if (previous.get_id() == std::this_thread::get_id())
+            previous.detach(); // Start from inside the handler
+        else
+            previous.join();
+    }
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (busy_ || worker_.joinable())
+        return AlreadyInState; // another Start came in between
     busy_ = true;
+    stopRequested_ = false;
     const std::uint64_t generation = ++generation_;
     worker_ = std::thread([this, generation, text = std::string(connectionString)] {
         run(generation, text);
@@ -74,6 +82,7 @@ std::uint32_t GenericAutodetect::Stop()
         return AlreadyInState;
     ++generation_; // the running detection's outcome is dropped
     busy_ = false;
+    stopRequested_ = true;
     return Ok;
 }
 

@@ -5,6 +5,7 @@
 // handler once. Stop drops the running detection's report; Destroy waits for
 // the worker to end, so nothing calls the handler or the tool afterwards.
 // The handler may call Stop or Start from inside its call, not Destroy.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +65,9 @@ public:
 
 protected:
     const GDRV::DriverInfoPtr& driverInfo() const { return info_; }
+    // True once Stop or Destroy asked the running detection to end; a
+    // detection checks it between its requests and gives up early.
+    bool stopRequested() const { return stopRequested_; }
 
 private:
     void run(std::uint64_t generation, std::string connectionString);
@@ -74,6 +78,7 @@ private:
     std::recursive_mutex mutex_; // held while the handler runs
     std::thread worker_;
     bool busy_ = false;
+    std::atomic<bool> stopRequested_{false};
     std::uint64_t generation_ = 0;
 };
 
