@@ -1,5 +1,9 @@
 #include "Device.h"
 
+#include "AutodetectTool.h"
+#include "DefaultProperties.h"
+#include "DeviceDescriptionBuilder.h"
+
 #include "TopologyParser.h"
 
 #include <algorithm>
@@ -18,12 +22,6 @@ namespace Vapixcam {
 namespace {
 
 const char* const kOpticsProbeUri = "/axis-cgi/opticssetup.cgi?monitor=poll&source=1";
-const char* const kTopologyUri =
-    "/axis-cgi/param.cgi?action=list&group=Network.RTSP.Port,Brand.ProdNbr,"
-    "Properties.Firmware.Version,AudioSource.NbrOfSources,ImageSource.NbrOfSources,"
-    "StreamProfile,Input.NbrOfInputs,Output.NbrOfOutputs,Properties.Image.Format,"
-    "Properties.Image.Resolution,Properties.Audio.Decoder.Format,Properties.VirtualInput,"
-    "Network.eth0.MACAddress,PTZ.Various";
 const char* const kRateControlUri = "/axis-cgi/param.cgi?action=listdefinitions&listformat="
                                     "xmlschema&group=root.Image.I%.RateControl.Mode";
 
@@ -177,6 +175,8 @@ const Orix::IContract* Device::QueryConstContract(const char* name) const
         return static_cast<const IAsyncAdjuster*>(this);
     if (Utility::isContract<IDynamicParametersProvider>(name))
         return static_cast<const IDynamicParametersProvider*>(this);
+    if (Utility::isContract<IDefaultPropertiesSetter>(name))
+        return static_cast<const IDefaultPropertiesSetter*>(this);
     return nullptr;
 }
 
@@ -205,7 +205,7 @@ void Device::tryConnect(const std::string& connectionString)
     }
 
     pendingRequest_ = Orix::http::asyncGetEx(
-        info, kTopologyUri, service(), std::nullopt,
+        info, kTopologyRequestUri, service(), std::nullopt,
         [this, attempt](const boost::system::error_code& error, const std::string& body,
                         const Orix::http::HttpResponse& response) {
             handleTopology(attempt, error, body, response);
@@ -346,17 +346,63 @@ void Device::unregisterWorkingStream(const RestartableStream* stream)
                           workingStreams_.end());
 }
 
-void Device::restartWorkingStreams()
+std::vector<std::shared_ptr<RestartableStream>> Device::workingStreams() const
 {
     std::vector<std::shared_ptr<RestartableStream>> streams;
-    {
-        std::lock_guard<std::mutex> lock(streamsMutex_);
-        for (const auto& held : workingStreams_)
-            if (auto stream = held.lock())
-                streams.push_back(std::move(stream));
-    }
-    for (const auto& stream : streams)
+    std::lock_guard<std::mutex> lock(streamsMutex_);
+    for (const auto& held : workingStreams_)
+        if (auto stream = held.lock())
+            streams.push_back(std::move(stream));
+    return streams;
+}
+
+void Device::restartWorkingStreams()
+{
+    for (const auto& stream : workingStreams())
         stream->restartSession();
+}
+
+void Device::resetWorkingStreams(const std::string& title)
+{
+    for (const auto& stream : workingStreams()) {
+        ORIX_LOG(*this, Orix::LogDebug,
+                 " " << title << " Set default parameters for working stream " << stream->name());
+        stream->resetToDefaults();
+    }
+}
+
+void Device::SetDefaultProperties(Orix::IDynamicParametersHandler* handler)
+{
+    auto completion =
+        Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "SetDefaultProperties");
+    std::weak_ptr<Device*> weak = lifetime_;
+    boost::asio::post(service(), [weak, completion] {
+        const auto alive = weak.lock();
+        if (!alive)
+            return;
+        Device& device = **alive;
+        DefaultPropertiesContext context;
+        context.info = device.getConnectionInfo();
+        context.io = &device.service();
+        context.topology = device.topology();
+        context.source = static_cast<Orix::GDRV::IDevice2*>(&device);
+        context.rateControlMode = [weak](std::uint32_t channel,
+                                         std::function<void(const std::string&)> done) {
+            if (const auto held = weak.lock())
+                (*held)->rateControlMode(channel, std::move(done));
+        };
+        context.resetWorkingStreams = [weak](const std::string& title) {
+            if (const auto held = weak.lock())
+                (*held)->resetWorkingStreams(title);
+        };
+        context.describe = [info = context.info, driverInfo = device.driverInfo_,
+                            logger = device.getLogger()] {
+            AutodetectTool tool(driverInfo, logger);
+            std::string topology;
+            return tool.describe(info, topology);
+        };
+        DefaultPropertiesRun::start(std::move(context), completion, device.getLogger());
+    });
 }
 
 std::int32_t Device::inputCount() const

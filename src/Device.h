@@ -30,6 +30,7 @@ class Device final
     : public Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>,
       public Orix::Utility::SimpleAdjuster,
       public Orix::IDynamicParametersProvider,
+      public Orix::IDefaultPropertiesSetter,
       public Orix::GDRV::IDeviceInfo,
       public DeviceServices {
     using Base = Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>;
@@ -58,6 +59,10 @@ public:
     // Device settings: the fisheye view "dewarpMode".
     void AcquireDynamicParameters(Orix::IDynamicParametersHandler* handler) override;
     void ApplySettings(Orix::IAsyncActionHandler* handler) override;
+
+    // Writes the default stream settings to every channel and answers with
+    // the device description.
+    void SetDefaultProperties(Orix::IDynamicParametersHandler* handler) override;
 
     // DeviceServices, for channels.
     Orix::asio::ConnectionInfoPtr connectionInfo() const override { return getConnectionInfo(); }
@@ -98,6 +103,12 @@ private:
 
     // Restarts the started streams, on the I/O context.
     void restartWorkingStreams();
+    // Resets the started streams to their defaults, on the I/O context.
+    void resetWorkingStreams(const std::string& title);
+    std::vector<std::shared_ptr<RestartableStream>> workingStreams() const;
+
+    // Asynchronous work that must not outlive the device holds a weak copy.
+    std::shared_ptr<Device*> lifetime_ = std::make_shared<Device*>(this);
 
     mutable std::mutex streamsMutex_;
     std::vector<std::weak_ptr<RestartableStream>> workingStreams_;

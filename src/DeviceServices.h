@@ -53,6 +53,8 @@ public:
     // The host set default properties: back to the default transport and
     // codec, or a rewritten second-stream profile, then a new session.
     virtual void resetToDefaults() = 0;
+    // How logs name the stream ("vs 0.1").
+    virtual std::string name() const = 0;
 };
 
 class DeviceServices {

@@ -1,5 +1,8 @@
 #include "ModuleSettings.h"
 
+#include "AutodetectTool.h"
+#include "DeviceSearch.h"
+
 #include "Device.h"
 
 #include <netkit/util/Contract.h>
@@ -84,16 +87,16 @@ Orix::GDRV::IDevice* ModuleSettings::createDevice(Orix::GDRV::IDeviceHandler* ha
     return new Device(handler, description, model, firmware, std::move(info), std::move(logger));
 }
 
-Orix::GDRV::IAutodetect* ModuleSettings::createAutodetect(Orix::GDRV::IAutodetectHandler*,
-                                                          Orix::GDRV::DriverInfoPtr)
+Orix::GDRV::IAutodetect* ModuleSettings::createAutodetect(Orix::GDRV::IAutodetectHandler* handler,
+                                                          Orix::GDRV::DriverInfoPtr info)
 {
-    return nullptr; // the autodetect tool is not part of this driver yet
+    return new AutodetectTool(handler, std::move(info), logger());
 }
 
-Orix::GDRV::IDeviceSearch* ModuleSettings::createDeviceSearch(Orix::GDRV::IDeviceSearchHandler*,
-                                                              Orix::GDRV::DriverInfoPtr)
+Orix::GDRV::IDeviceSearch* ModuleSettings::createDeviceSearch(Orix::GDRV::IDeviceSearchHandler* handler,
+                                                              Orix::GDRV::DriverInfoPtr info)
 {
-    return nullptr; // the device search is not part of this driver yet
+    return new DeviceSearch(handler, logger(), std::move(info));
 }
 
 } // namespace Vapixcam

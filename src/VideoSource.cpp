@@ -173,6 +173,8 @@ public:
         applies_->close(Orix::NotStarted);
     }
 
+    std::string name() const override { return logPrefix(); }
+
     void restartSession() override
     {
         if (!abandoned_ && holder_->started())

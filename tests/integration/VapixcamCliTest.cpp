@@ -255,6 +255,17 @@ TEST(VapixcamCli, EveryCommandAndOutcome)
          {{"Image.I0.Stream.FPS", "0"}}},
         {"set, wrong password", camera("M1065-LW"), {"set", "{wrong}", "--log-level", "0", "fps=10"}, 2, "", {}, {},
          "vapixcam: cannot connect to {http}: wrong user name or password (code 0x201)", {}},
+        // describe and defaults
+        {"describe, debug log", camera("M1065-LW"), {"describe", "{url}", "--log-level", "0"}, 0, "",
+         {{"brand", "\"Axis\""}, {"model", "\"generic\""}, {"macaddress", "\"AC:CC:12:34:56:78\""},
+          {"audioSources", "{\"count\":1}"},
+          {"ioDevices", "{\"items\":[{\"rayCount\":1,\"relatedChannel\":0},"
+                        "{\"rayCount\":0,\"relatedChannel\":0,\"relayCount\":32}]}"}},
+         {}, nullptr, {}},
+        {"describe, wrong password", camera("M1065-LW", "basic"), {"describe", "{wrong}"}, 2, "", {}, {},
+         "vapixcam: cannot describe the camera: wrong user name or password (code 0x201)", {}},
+        {"defaults", camera("M1065-LW"), {"defaults", "{url}"}, 0, "", {{"brand", "\"Axis\""}}, {}, nullptr,
+         {{"StreamProfile.S2.Name", "Profile101"}, {"Image.I0.MPEG.PCount", "31"}}},
         // the command line itself
         {"help", std::nullopt, {"--help"}, 0, "*Exit codes:", {}, {}, nullptr, {}},
         {"no command", std::nullopt, {}, 64, "", {}, {}, kAnyLine, {}},

@@ -1,11 +1,13 @@
 #include "Simulator.h"
 
+#include "ApplicationsCgi.h"
 #include "Camera.h"
 #include "ControlEndpoint.h"
 #include "FirmwareCgi.h"
 #include "SnapshotCgi.h"
 #include "HttpServer.h"
 #include "LightControlCgi.h"
+#include "MdnsResponder.h"
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
@@ -34,6 +36,7 @@ struct Simulator::Impl {
     bool start(std::string& error);
     bool listenAll(std::string& error);
     bool applyParams(std::string& error);
+    bool startMdns(std::string& error);
     void registerRoutes();
     std::string mediaDir() const { return config.mediaDir.empty() ? std::string(CAMSIM_MEDIA_DIR) : config.mediaDir; }
     void powerOff();
@@ -54,6 +57,8 @@ struct Simulator::Impl {
     std::unique_ptr<FirmwareCgi> firmwareCgi;
     std::unique_ptr<SnapshotCgi> snapshotCgi;
     std::unique_ptr<PtzCgi> ptzCgi;
+    std::unique_ptr<ApplicationsCgi> applicationsCgi;
+    std::unique_ptr<MdnsResponder> mdns;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -87,6 +92,8 @@ void Simulator::Impl::registerRoutes()
     router.add("/axis-cgi/jpg/image.cgi", [this](const HttpRequest& r) { return snapshotCgi->handle(r); });
     if (ptzCgi)
         ptzCgi->registerRoutes(router);
+    router.add("/axis-cgi/applications/list.cgi",
+               [this](const HttpRequest& r) { return applicationsCgi->handle(r); });
     control->registerRoutes(router);
 }
 
@@ -232,11 +239,14 @@ bool Simulator::Impl::start(std::string& error)
         ptz.maxPresets = config.ptzMaxPresets;
         ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
     }
+    applicationsCgi = std::make_unique<ApplicationsCgi>(config.applications);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());
 
     if (!listenAll(error) || !applyParams(error))
+        return false;
+    if (config.mdns && !startMdns(error))
         return false;
 
     work.emplace(io.get_executor());
@@ -244,6 +254,33 @@ bool Simulator::Impl::start(std::string& error)
     for (unsigned i = 0; i < n; ++i)
         threads.emplace_back([this] { io.run(); });
     running = true;
+    return true;
+}
+
+// The camera's Bonjour identity: its friendly name as instance, the host
+// name "axis-" + lower-case MAC, and the MAC as TXT "macaddress".
+bool Simulator::Impl::startMdns(std::string& error)
+{
+    MdnsService service;
+    const auto [friendly, mac] = camera->withModel([](Model& m) {
+        return std::make_pair(m.value("Network.Bonjour.FriendlyName"), m.value("Network.eth0.MACAddress"));
+    });
+    std::string bare;
+    for (char c : mac)
+        if (c != ':')
+            bare += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    service.instance = !config.mdnsInstance.empty() ? config.mdnsInstance
+                       : !friendly.empty()          ? friendly
+                                                    : "AXIS " + camera->modelName() + " - " + bare;
+    service.host = "axis-" + toLower(bare);
+    service.port = http->port();
+    service.txt = {{"macaddress", bare}};
+    mdns = std::make_unique<MdnsResponder>(io, std::move(service));
+    std::string why;
+    if (!mdns->start(mdnsInterfaceAddresses(config.bindAddress), why)) {
+        error = "mDNS: " + why;
+        return false;
+    }
     return true;
 }
 
@@ -268,6 +305,8 @@ void Simulator::stop()
             t.join();
     }
     impl_->threads.clear();
+    if (impl_->mdns)
+        impl_->mdns->stop();
     impl_->running = false;
 }
 

@@ -45,6 +45,9 @@ struct SimulatorConfig {
     bool refuseRtspTcp = false;        // SETUP with RTP over the RTSP connection gets 461, as some servers answer
     bool ptzQueuePage = false;         // ptzqueue.cgi grants control with a 200 page instead of a 302
     unsigned ptzMaxPresets = 100;      // server presets per PTZ camera, Home included
+    bool mdns = false;                 // announce "_axis-video._tcp" by multicast DNS
+    std::string mdnsInstance;          // empty: the model's Network.Bonjour.FriendlyName
+    std::vector<std::string> applications{"vmd"}; // what applications/list.cgi lists
 };
 
 class Simulator {

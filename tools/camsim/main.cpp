@@ -79,6 +79,15 @@ int main(int argc, char** argv)
                  "ptzqueue.cgi grants control with a 200 page instead of a 302 redirect (both set the cookie)");
     app.add_option("--ptz-max-presets", config.ptzMaxPresets, "Server presets per PTZ camera, Home included")
         ->check(CLI::Range(1, 9999));
+    app.add_flag("--mdns", config.mdns,
+                 "Announce the camera as _axis-video._tcp by multicast DNS on the --bind address "
+                 "(every interface for 0.0.0.0)");
+    app.add_option("--mdns-name", config.mdnsInstance,
+                   "mDNS instance name (default: the model's Network.Bonjour.FriendlyName)");
+    std::string applications = "vmd";
+    app.add_option("--apps", applications,
+                   "Installed camera applications listed by applications/list.cgi, comma-separated")
+        ->capture_default_str();
     app.add_flag("--list-models", listModels, "Print the available models and exit");
     CLI11_PARSE(app, argc, argv);
 
@@ -125,6 +134,14 @@ int main(int argc, char** argv)
         if (!a)
             return fail("--param takes Name=Value, got '" + p + "'");
         config.params.push_back(*a);
+    }
+
+    config.applications.clear();
+    for (std::size_t start = 0; start < applications.size();) {
+        const auto comma = std::min(applications.find(',', start), applications.size());
+        if (comma > start)
+            config.applications.push_back(applications.substr(start, comma - start));
+        start = comma + 1;
     }
 
     Camsim::Simulator simulator(config);

@@ -1,8 +1,11 @@
 #include "Command.h"
+#include "DefaultsCommand.h"
+#include "DescribeCommand.h"
 #include "InfoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
 #include "PtzCommand.h"
+#include "SearchCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
 #include "SnapshotCommand.h"
@@ -19,6 +22,9 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<SetCommand>());
     commands.push_back(std::make_unique<SnapshotCommand>());
     commands.push_back(std::make_unique<PtzCommand>());
+    commands.push_back(std::make_unique<SearchCommand>());
+    commands.push_back(std::make_unique<DescribeCommand>());
+    commands.push_back(std::make_unique<DefaultsCommand>());
     return commands;
 }
 

@@ -57,8 +57,7 @@ void AsyncMultiRequest::addGetRequest(const std::string& uri, http::Timeout time
     item->uri = uri;
     item->timeout = timeout;
     item->completion = std::move(completion);
-    std::lock_guard<std::mutex> lock(mutex_);
-    items_.push_back(std::move(item));
+    add(std::move(item));
 }
 
 void AsyncMultiRequest::addPostRequest(const std::string& uri, std::string body,
@@ -72,8 +71,23 @@ void AsyncMultiRequest::addPostRequest(const std::string& uri, std::string body,
     item->timeout = timeout;
     item->completion = std::move(completion);
     item->headers = std::move(headers);
-    std::lock_guard<std::mutex> lock(mutex_);
-    items_.push_back(std::move(item));
+    add(std::move(item));
+}
+
+void AsyncMultiRequest::add(std::shared_ptr<Item> item)
+{
+    std::size_t index = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        index = items_.size();
+        items_.push_back(item);
+        if (!started_)
+            return;
+        // Added while running (from a request's own completion, before
+        // that request counts as finished): it joins the running set.
+        ++pending_;
+    }
+    launch(index, item);
 }
 
 void AsyncMultiRequest::start(std::function<void(std::uint32_t)> done)
@@ -83,6 +97,7 @@ void AsyncMultiRequest::start(std::function<void(std::uint32_t)> done)
         std::lock_guard<std::mutex> lock(mutex_);
         done_ = std::move(done);
         pending_ = items_.size();
+        started_ = true;
         items = items_;
     }
     auto self = shared_from_this();
@@ -98,32 +113,36 @@ void AsyncMultiRequest::start(std::function<void(std::uint32_t)> done)
         });
         return;
     }
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        const auto& item = items[index];
-        auto completion = [self, index](const boost::system::error_code& ec, const std::string& body,
-                                        const http::HttpResponse& response) {
-            std::shared_ptr<Item> it;
-            {
-                std::lock_guard<std::mutex> lock(self->mutex_);
-                it = self->items_[index];
-            }
-            if (it->completion)
-                it->completion(ec, body, response);
-            self->finishOne(index, answerResult(ec, body, response));
-        };
-        http::RequestHandlePtr handle =
-            item->post ? http::asyncPostEx(info_, item->uri, item->body, io_, item->timeout,
-                                           std::move(completion), item->headers)
-                       : http::asyncGetEx(info_, item->uri, io_, item->timeout, std::move(completion));
-        bool cancelNow = false;
+    for (std::size_t index = 0; index < items.size(); ++index)
+        launch(index, items[index]);
+}
+
+void AsyncMultiRequest::launch(std::size_t index, const std::shared_ptr<Item>& item)
+{
+    auto self = shared_from_this();
+    auto completion = [self, index](const boost::system::error_code& ec, const std::string& body,
+                                    const http::HttpResponse& response) {
+        std::shared_ptr<Item> it;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            item->handle = handle;
-            cancelNow = item->cancelled;
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            it = self->items_[index];
         }
-        if (cancelNow)
-            handle->cancel();
+        if (it->completion)
+            it->completion(ec, body, response);
+        self->finishOne(index, answerResult(ec, body, response));
+    };
+    http::RequestHandlePtr handle =
+        item->post ? http::asyncPostEx(info_, item->uri, item->body, io_, item->timeout,
+                                       std::move(completion), item->headers)
+                   : http::asyncGetEx(info_, item->uri, io_, item->timeout, std::move(completion));
+    bool cancelNow = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        item->handle = handle;
+        cancelNow = item->cancelled;
     }
+    if (cancelNow)
+        handle->cancel();
 }
 
 void AsyncMultiRequest::cancel()

@@ -105,3 +105,31 @@ TEST(AsyncMultiRequest, CancelEndsEveryRequest)
     EXPECT_EQ(cancelled, 2);
     EXPECT_EQ(results, std::vector<std::uint32_t>{0x107u});
 }
+
+// A request added from another's completion is waited for, and its failure
+// counts in the order it was added.
+TEST(AsyncMultiRequest, RequestAddedWhileRunningIsWaitedFor)
+{
+    HttpTestServer server(cameraAnswer);
+    boost::asio::io_context io;
+    auto multi = Utility::AsyncMultiRequest::create(cameraAt(server.port()), io);
+    std::vector<std::string> events;
+    std::weak_ptr<Utility::AsyncMultiRequest> weak = multi;
+    multi->addGetRequest("/axis-cgi/param.cgi?action=list&group=Brand", 5000ms,
+                         [&](const auto&, const std::string&, const http::HttpResponse&) {
+                             events.push_back("list");
+                             weak.lock()->addGetRequest(
+                                 "/axis-cgi/record/list.cgi", 5000ms,
+                                 [&](const auto&, const std::string&, const http::HttpResponse&) {
+                                     events.push_back("added");
+                                 });
+                         });
+    std::vector<std::uint32_t> results;
+    multi->start([&](std::uint32_t r) {
+        results.push_back(r);
+        events.push_back("done");
+    });
+    io.run();
+    EXPECT_EQ(events, (std::vector<std::string>{"list", "added", "done"}));
+    EXPECT_EQ(results, std::vector<std::uint32_t>{0x206u});
+}

@@ -15,6 +15,8 @@ public:
     static std::shared_ptr<AsyncMultiRequest> create(asio::ConnectionInfoPtr info,
                                                      boost::asio::io_context& io);
 
+    // A request added after start (from another request's completion) runs
+    // at once and is waited for like the others.
     void addGetRequest(const std::string& uri, http::Timeout timeout,
                        http::HttpCompletion completion);
     void addPostRequest(const std::string& uri, std::string body, http::Timeout timeout,
@@ -29,6 +31,8 @@ public:
 private:
     AsyncMultiRequest(asio::ConnectionInfoPtr info, boost::asio::io_context& io);
     struct Item;
+    void add(std::shared_ptr<Item> item);
+    void launch(std::size_t index, const std::shared_ptr<Item>& item);
     void finishOne(std::size_t index, std::uint32_t result);
 
     asio::ConnectionInfoPtr info_;
@@ -36,6 +40,7 @@ private:
     std::vector<std::shared_ptr<Item>> items_;
     std::function<void(std::uint32_t)> done_;
     std::size_t pending_ = 0;
+    bool started_ = false;
     std::mutex mutex_; // the request completions may run on several threads of io
 };
 

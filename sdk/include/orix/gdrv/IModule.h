@@ -1,22 +1,9 @@
 #pragma once
+#include <orix/gdrv/Autodetect.h>
+#include <orix/gdrv/DeviceSearch.h>
 #include <orix/gdrv/IDevice.h>
 
 namespace Orix::GDRV {
-
-class IAutodetectHandler : public IContract {};
-class IDeviceSearchHandler : public IContract {};
-
-class IAutodetect : public IContract {
-public:
-    // slot 3
-    virtual void Destroy() = 0;
-};
-
-class IDeviceSearch : public IContract {
-public:
-    // slot 3
-    virtual void Destroy() = 0;
-};
 
 class IModule : public IContract {
 public:
