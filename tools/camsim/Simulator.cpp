@@ -9,6 +9,8 @@
 #include "ModelLoader.h"
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
+#include "RecordCgi.h"
+#include "RecordingStore.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
@@ -52,6 +54,8 @@ struct Simulator::Impl {
     std::unique_ptr<LightControlCgi> lightCgi;
     std::unique_ptr<FirmwareCgi> firmwareCgi;
     std::unique_ptr<SnapshotCgi> snapshotCgi;
+    std::unique_ptr<RecordingStore> recordings;
+    std::unique_ptr<RecordCgi> recordCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -78,6 +82,8 @@ void Simulator::Impl::registerRoutes()
     if (camera->withModel([](Model& m) { return FirmwareCgi::available(m); }))
         router.add("/axis-cgi/firmwaremanagement.cgi", [this](const HttpRequest& r) { return firmwareCgi->handle(r); });
     router.add("/axis-cgi/jpg/image.cgi", [this](const HttpRequest& r) { return snapshotCgi->handle(r); });
+    router.add("/axis-cgi/disks/list.cgi", [this](const HttpRequest& r) { return recordCgi->disks(r); });
+    router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
     control->registerRoutes(router);
 }
 
@@ -93,6 +99,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     rtspOptions.realm = camera->realm();
     rtspOptions.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
     rtspOptions.refuseTcp = config.refuseRtspTcp;
+    rtspOptions.recordings = recordings.get();
     rtsp = std::make_unique<RtspServer>(io, *camera, faults, *log, *auth, rtspOptions);
 
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
@@ -217,6 +224,8 @@ bool Simulator::Impl::start(std::string& error)
         *camera, io, FirmwareCgi::Power{[this] { powerOff(); }, [this] { powerOn(); }},
         std::chrono::milliseconds(static_cast<long long>(config.rebootSeconds * 1000)));
     snapshotCgi = std::make_unique<SnapshotCgi>(*camera, mediaDir());
+    recordings = std::make_unique<RecordingStore>();
+    recordCgi = std::make_unique<RecordCgi>(*recordings);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());
