@@ -5,6 +5,7 @@
 #include "DeviceServices.h"
 #include "DeviceSettings.h"
 #include "DeviceTraits.h"
+#include "StorageDevice.h"
 
 #include <templates/Device.h>
 #include <map>
@@ -31,6 +32,7 @@ class Device final
       public Orix::Utility::SimpleAdjuster,
       public Orix::IDynamicParametersProvider,
       public Orix::GDRV::IDeviceInfo,
+      public StorageDevice,
       public DeviceServices {
     using Base = Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>;
 

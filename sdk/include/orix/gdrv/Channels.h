@@ -76,6 +76,4 @@ public:
     virtual void Destroy() = 0;
 };
 
-class IStorageDevice : public IContract {};
-
 } // namespace Orix::GDRV
