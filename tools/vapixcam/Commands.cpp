@@ -2,6 +2,8 @@
 #include "InfoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
+#include "PlayCommand.h"
+#include "RecordingsCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
 #include "SnapshotCommand.h"
@@ -17,6 +19,8 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<ParamsCommand>());
     commands.push_back(std::make_unique<SetCommand>());
     commands.push_back(std::make_unique<SnapshotCommand>());
+    commands.push_back(std::make_unique<RecordingsCommand>());
+    commands.push_back(std::make_unique<PlayCommand>());
     return commands;
 }
 
