@@ -10,7 +10,12 @@
 //
 // Frame times are the times the camera recorded them: the start the camera
 // names in its answer to PLAY (else the requested start), plus the RTP time
-// since the session's first frame.
+// since the session's first frame. They are deliberately not counted on
+// from the play position: after a recording ends that position is its last
+// frame + 1 ms, which would glue the next recording onto the earlier one
+// across a gap in which the camera did not record; and a camera asked to
+// start inside a recording starts at the key frame before, so the asked
+// time would label its first second of frames too late.
 //
 // The host object is a shell over a shared state that completions reach
 // through weak handles; Destroy returns when nothing can call the host's
