@@ -273,4 +273,60 @@ TEST_F(StorageLive, PlaybackRefusesReversePlayAndRequestsAfterTeardown)
     EXPECT_TRUE(log_->contains(" Already terminated"));
 }
 
+class Sources final : public Orix::GDRV::IStorageSourcesHandler {
+public:
+    Orix::IContract* QueryContract(const char*) override { return nullptr; }
+    const Orix::IContract* QueryConstContract(const char*) const override { return nullptr; }
+    void Completed(const Orix::IContract*, const Orix::GDRV::StorageSourceDescription* s, std::uint32_t n) override
+    {
+        ids.clear();
+        for (std::uint32_t i = 0; i < n; ++i)
+            ids.push_back(std::string(s[i].id) + "/" + std::to_string(s[i].trackCount));
+        result = 0;
+    }
+    void Failed(const Orix::IContract*, std::uint32_t r) override { result = r; }
+    std::vector<std::string> ids;
+    std::optional<std::uint32_t> result;
+};
+
+// Storage sources are answered on the caller's thread: no waiting needed.
+TEST(StorageSources, OnePerChannelAndDiskAndNoneWithoutDisks)
+{
+    if (!CamsimProcess::available())
+        GTEST_SKIP() << "camsim is not built";
+    struct Case {
+        const char* name;
+        std::vector<std::string> faults;
+        std::vector<std::string> ids;
+    } cases[] = {
+        {"two disks", {}, {"0.SD_DISK/2", "0.NetworkShare/2"}},
+        {"no disk list", {"/axis-cgi/disks/list.cgi=status:404"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Orix::http::clearAuthenticationCache();
+        TestSupport::CamsimOptions options;
+        options.faults = c.faults;
+        CamsimProcess camsim(options);
+        auto log = std::make_shared<TestSupport::CapturingLogger>(0);
+        TestSupport::RecordingDeviceHandler handler;
+        Orix::GDRV::DeviceDescription description;
+        description.models.push_back({"Axis", "generic", {"auto"}});
+        Vapixcam::Device device(&handler, description, "generic", "", nullptr, log);
+        device.Connect(camsim.url().c_str());
+        ASSERT_TRUE(handler.waitFor(ConnectionState::Connected)) << log->all();
+        auto* storage = static_cast<Orix::GDRV::IStorageDevice*>(
+            device.QueryContract(Orix::contractName<Orix::GDRV::IStorageDevice>()));
+        Sources listed, known, unknown;
+        storage->ListStorageSources(&listed);
+        EXPECT_EQ(listed.result, 0u);
+        EXPECT_EQ(listed.ids, c.ids);
+        storage->DescribeStorageSource("0.SD_DISK", &known);
+        EXPECT_EQ(known.ids, (std::vector<std::string>{"0.SD_DISK/2"}));
+        storage->DescribeStorageSource("1.SD_DISK", &unknown); // the camera has one channel
+        EXPECT_EQ(unknown.result, static_cast<std::uint32_t>(Orix::NoConnection));
+        device.Disconnect();
+    }
+}
+
 } // namespace
