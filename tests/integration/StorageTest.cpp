@@ -257,6 +257,35 @@ TEST_F(StorageLive, SeekDuringPlaybackRestartsAtTheKeyFrameBeforeTheNewTime)
     EXPECT_TRUE(log_->contains(" Teardown current session because new seek time provided"));
 }
 
+TEST_F(StorageLive, PullSpeedAsksForPulledDelivery)
+{
+    struct Case {
+        double speed;
+        bool pull;
+    } cases[] = {{1.0, false}, {1000.0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.speed);
+        const std::size_t before = camsim_->requests().size();
+        Player player;
+        auto* playback = storage_->CreateRecordingPlayback("0.SD_DISK", &player);
+        Waiter sought, played;
+        playback->Seek(recording(2).begin, &sought);
+        playback->Play(c.speed, &played);
+        ASSERT_EQ(played.wait(), 0u) << log_->all();
+        ASSERT_TRUE(player.waitForFrameAt(recording(2).begin));
+        playback->Teardown();
+        playback->Destroy();
+        bool described = false;
+        const auto requests = camsim_->requests();
+        for (std::size_t i = before; i < requests.size(); ++i)
+            if (const auto& r = requests[i]; r.method == "DESCRIBE" && r.target.find("recordingid=" + recording(2).id) != std::string::npos) {
+                described = true;
+                EXPECT_EQ(r.target.find("&pull=1") != std::string::npos, c.pull) << r.target;
+            }
+        EXPECT_TRUE(described);
+    }
+}
+
 TEST_F(StorageLive, PlaybackRefusesReversePlayAndRequestsAfterTeardown)
 {
     Player player;
