@@ -31,40 +31,19 @@ std::string storageSourceId(std::uint32_t channel, const std::string& disk)
     return disk.empty() ? std::to_string(channel) : std::to_string(channel) + "." + disk;
 }
 
-namespace {
-
-// "20240621T071725[.349]Z" ⇄ "2024-06-21T07:17:25[.349]Z": NetKit keeps the
-// calendar arithmetic for RTSP clock ranges; the camera's list texts only
-// add separators.
-std::string clockToIso(const std::string& clock)
-{
-    return clock.substr(0, 4) + "-" + clock.substr(4, 2) + "-" + clock.substr(6, 2) + "T" + clock.substr(9, 2) +
-           ":" + clock.substr(11, 2) + ":" + clock.substr(13);
-}
-
-} // namespace
-
 std::string toVapixTime(std::uint64_t hostTime)
 {
-    return clockToIso(Orix::Utility::formatUtcClock(static_cast<std::int64_t>(hostTime / 1000) * 1000000));
+    return Orix::Utility::formatIsoUtc(static_cast<std::int64_t>(hostTime) * 1000, 0);
 }
 
 std::string timestampToString(std::uint64_t hostTime)
 {
-    const std::string whole = toVapixTime(hostTime);
-    char millis[8];
-    std::snprintf(millis, sizeof millis, ".%03u", static_cast<unsigned>(hostTime % 1000));
-    return whole.substr(0, whole.size() - 1) + millis + "Z";
+    return Orix::Utility::formatIsoUtc(static_cast<std::int64_t>(hostTime) * 1000, 3);
 }
 
 std::optional<std::uint64_t> toVeltoTime(const std::string& text)
 {
-    if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':')
-        return std::nullopt;
-    const std::string clock = text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2) + "T" +
-                              text.substr(11, 2) + text.substr(14, 2) + text.substr(17);
-    const auto micros = Orix::Utility::parseUtcClock(clock);
+    const auto micros = Orix::Utility::parseIsoUtc(text);
     if (!micros || *micros < 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(*micros / 1000);

@@ -1,12 +1,12 @@
 #include "RecordingPlayback.h"
 
+#include "CodecNames.h"
 #include "DeviceServices.h"
 #include "RecordingList.h"
 #include "StreamSupervisor.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
-#include <future>
 #include <mutex>
 #include <optional>
 #include <netkit/http/HttpClient.h>
@@ -34,22 +34,6 @@ constexpr double kPullSpeed = 1000.0;
 // Playback is interactive: retry soon, and give up (telling the host) when
 // nothing played again for this long.
 constexpr std::chrono::seconds kSignalLost{10};
-
-const char* frameCodecName(Orix::Utility::Codec codec)
-{
-    switch (codec) {
-    case Orix::Utility::Codec::h264: return "H264";
-    case Orix::Utility::Codec::h265: return "H265";
-    case Orix::Utility::Codec::jpeg: return "MJPEG";
-    case Orix::Utility::Codec::mpeg4: return "MPEG4";
-    case Orix::Utility::Codec::pcmu:
-    case Orix::Utility::Codec::pcma: return "G.711";
-    case Orix::Utility::Codec::g726: return "G.726";
-    case Orix::Utility::Codec::aac: return "AAC";
-    case Orix::Utility::Codec::metadata: return "METADATA";
-    }
-    return "";
-}
 
 } // namespace
 
@@ -495,16 +479,7 @@ void RecordingPlayback::Destroy()
         std::lock_guard<std::recursive_mutex> lock(state_->callbackMutex());
         state_->forgetHandler();
     }
-    if (device_.onIoThread()) {
-        state_->abandon();
-    } else {
-        std::promise<void> done;
-        boost::asio::post(device_.ioContext(), [&done, state = state_] {
-            state->abandon();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
+    runOnIoThread(device_, [state = state_] { state->abandon(); });
     delete this;
 }
 

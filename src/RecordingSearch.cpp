@@ -5,7 +5,6 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
-#include <future>
 #include <netkit/http/HttpClient.h>
 #include <netkit/http/ResponseCheck.h>
 #include <netkit/util/Contract.h>
@@ -130,16 +129,7 @@ const Orix::IContract* RecordingSearch::QueryConstContract(const char* name) con
 
 void RecordingSearch::Destroy()
 {
-    if (device_.onIoThread()) {
-        state_->abandon();
-    } else {
-        std::promise<void> done;
-        boost::asio::post(device_.ioContext(), [&done, state = state_] {
-            state->abandon();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
+    runOnIoThread(device_, [state = state_] { state->abandon(); });
     delete this;
 }
 

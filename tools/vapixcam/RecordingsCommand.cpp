@@ -113,12 +113,7 @@ std::uint64_t requireTime(const std::string& text, const char* option)
 
 std::optional<std::uint64_t> parseUtcTime(const std::string& text)
 {
-    if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':')
-        return std::nullopt;
-    const std::string clock = text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2) + "T" +
-                              text.substr(11, 2) + text.substr(14, 2) + text.substr(17);
-    const auto micros = Orix::Utility::parseUtcClock(clock);
+    const auto micros = Orix::Utility::parseIsoUtc(text);
     if (!micros || *micros < 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(*micros / 1000);
@@ -126,12 +121,7 @@ std::optional<std::uint64_t> parseUtcTime(const std::string& text)
 
 std::string formatUtcTime(std::uint64_t hostTime)
 {
-    const std::string clock =
-        Orix::Utility::formatUtcClock(static_cast<std::int64_t>(hostTime / 1000) * 1000000);
-    char millis[8];
-    std::snprintf(millis, sizeof millis, ".%03u", static_cast<unsigned>(hostTime % 1000));
-    return clock.substr(0, 4) + "-" + clock.substr(4, 2) + "-" + clock.substr(6, 2) + "T" + clock.substr(9, 2) +
-           ":" + clock.substr(11, 2) + ":" + clock.substr(13, 2) + millis + "Z";
+    return Orix::Utility::formatIsoUtc(static_cast<std::int64_t>(hostTime) * 1000, 3);
 }
 
 CLI::App* RecordingsCommand::attach(CLI::App& app)
