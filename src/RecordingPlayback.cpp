@@ -90,26 +90,39 @@ public:
             completion->finish(self_, Orix::NotSupported);
             return;
         }
+        const bool pullChanged = (speed == kPullSpeed) != (speed_ == kPullSpeed);
         speed_ = speed;
         if (supervisor_->state() == StreamSupervisor::State::Stopped) {
-            answerPlay(Orix::InProgress); // a play still waiting is superseded
-            pendingPlay_ = completion;
-            nextFragment_ = false;
-            supervisor_->start();
+            restart(completion);
             return;
         }
         if (seekPending_) {
             ORIX_LOG(*this, LogDebug, " Teardown current session because new seek time provided");
-            seekPending_ = false;
-            answerPlay(Orix::InProgress);
-            pendingPlay_ = completion;
-            nextFragment_ = false;
-            supervisor_->stop();
-            supervisor_->start();
+            restart(completion);
             return;
         }
-        // Already playing: the speed applies from the next recording on.
+        if (pullChanged) {
+            // Pulled delivery is asked for in the URL: a new session, from the frame after the last one shown.
+            ORIX_LOG(*this, LogDebug, " Teardown current session because the delivery changes");
+            if (lastFrame_)
+                position_ = *lastFrame_ + 1;
+            previous_.reset();
+            restart(completion);
+            return;
+        }
+        // Already playing at the same kind of delivery: nothing to change on the camera.
         completion->finish(self_, Orix::Ok);
+    }
+
+    // A new first fragment from the play position; completion hears when it plays.
+    void restart(const AsyncActionCompletionPtr& completion)
+    {
+        seekPending_ = false;
+        answerPlay(Orix::InProgress); // a play still waiting is superseded
+        pendingPlay_ = completion;
+        nextFragment_ = false;
+        supervisor_->stop();
+        supervisor_->start();
     }
 
     void seek(std::uint64_t time, const AsyncActionCompletionPtr& completion)
@@ -245,6 +258,7 @@ private:
                                                 << timestampToString(recording.end) << "] from "
                                                 << timestampToString(start));
         fragment_ = recording;
+        seekPending_ = false; // the position is applied
         requestedStart_ = start;
         *startTime_ = start;
         lastFrame_.reset();
@@ -340,12 +354,14 @@ private:
     void fragmentEnded(const boost::system::error_code& result, const StreamSupervisor::SessionEnded& ended)
     {
         retireClient();
-        // Go on after the last frame shown; a session without frames goes on
-        // where it asked to start.
-        position_ = lastFrame_ ? *lastFrame_ + 1 : requestedStart_;
+        // Go on after the last frame shown (a session without frames where it
+        // asked to start), unless the host chose a new position meanwhile:
+        // the next search starts there.
+        if (!seekPending_)
+            position_ = lastFrame_ ? *lastFrame_ + 1 : requestedStart_;
         if (result == Orix::Utility::rtsp::error::sessionEndedByServer) {
             ORIX_LOG(*this, LogDebug, " Start next fragment");
-            if (fragment_)
+            if (fragment_ && !seekPending_)
                 previous_ = fragment_->id;
             nextFragment_ = true;
             ended(result, true);
