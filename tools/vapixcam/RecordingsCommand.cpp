@@ -161,6 +161,12 @@ int RecordingsCommand::run()
         if (const auto r = answers.wait(); !r || *r != Orix::Ok)
             throw CliError(kExitError, "listing the storage sources failed: " + (r ? failureText(*r) : "no answer"));
 
+        if (!source_.empty()) {
+            StorageAnswers described;
+            storage->DescribeStorageSource(source_.c_str(), &described);
+            if (const auto r = described.wait(); !r || *r != Orix::Ok)
+                throw CliError(kExitError, session.displayedAddress() + " has no storage source " + source_);
+        }
         std::vector<std::string> searched = source_.empty() ? answers.ids() : std::vector<std::string>{source_};
         for (const auto& id : searched) {
             auto* search = storage->CreateRecordingSearch(id.c_str());
