@@ -34,6 +34,9 @@ constexpr double kPullSpeed = 1000.0;
 // Playback is interactive: retry soon, and give up (telling the host) when
 // nothing played again for this long.
 constexpr std::chrono::seconds kSignalLost{10};
+// How close to a recording's end its last frame may lie (a frame interval
+// at 1 fps and some) for the end of the session to be the recording's.
+constexpr std::uint64_t kEndSlack = 2000;
 
 } // namespace
 
@@ -359,6 +362,14 @@ private:
         // the next search starts there.
         if (!seekPending_)
             position_ = lastFrame_ ? *lastFrame_ + 1 : requestedStart_;
+        if (result == Orix::Utility::rtsp::error::sessionEndedByServer && !reachedEnd()) {
+            // The camera closed the connection inside the recording: resume it
+            // after the last frame, as after any other break.
+            ORIX_LOG(*this, LogWarning, " Recording ended early, at " << timestampToString(position_)
+                                                                      << ", resuming it");
+            ended(result, false);
+            return;
+        }
         if (result == Orix::Utility::rtsp::error::sessionEndedByServer) {
             ORIX_LOG(*this, LogDebug, " Start next fragment");
             if (fragment_ && !seekPending_)
@@ -373,6 +384,15 @@ private:
             return;
         }
         ended(result, false);
+    }
+
+    // Whether the session that ended played its recording to the end (the
+    // server ends both a recording and a dropped connection the same way).
+    bool reachedEnd() const
+    {
+        if (!lastFrame_ || !fragment_ || fragment_->status == 2)
+            return true;
+        return *lastFrame_ + kEndSlack >= fragment_->end;
     }
 
     void endFragment()

@@ -257,6 +257,35 @@ TEST_F(StorageLive, SeekDuringPlaybackRestartsAtTheKeyFrameBeforeTheNewTime)
     EXPECT_TRUE(log_->contains(" Teardown current session because new seek time provided"));
 }
 
+TEST_F(StorageLive, ConnectionDroppedInsideARecordingResumesIt)
+{
+    camsim_->injectFault("/axis-media/media.amp", "end:1", 1);
+    Player player;
+    auto* playback = storage_->CreateRecordingPlayback("0.SD_DISK", &player);
+    Waiter sought, played;
+    playback->Seek(recording(0).begin, &sought);
+    playback->Play(1.0, &played);
+    ASSERT_EQ(played.wait(), 0u) << log_->all();
+    ASSERT_TRUE(player.waitForFrameAt(recording(1).begin)) << log_->all();
+    playback->Teardown();
+    playback->Destroy();
+
+    // The camera restarts at the key frame before the break: frames of that
+    // second come twice, with their true times, and recording 1 is played to its end.
+    const auto frames = player.frames();
+    const auto starts = player.starts();
+    ASSERT_GE(starts.size(), 3u) << log_->all();
+    EXPECT_EQ(starts[1].first, recording(0).id);
+    EXPECT_EQ(starts[2].first, recording(1).id);
+    const std::size_t resumed = starts[1].second, next = starts[2].second;
+    ASSERT_GT(resumed, 0u);
+    EXPECT_EQ((frames[resumed] - recording(0).begin) % 1000, 0u);
+    EXPECT_LE(frames[resumed], frames[resumed - 1]);
+    EXPECT_TRUE(irregularSteps(frames, resumed, next).empty());
+    EXPECT_EQ(frames[next - 1], recording(0).end - 40);
+    EXPECT_TRUE(log_->contains(" Recording ended early")) << log_->all();
+}
+
 TEST_F(StorageLive, PullSpeedAsksForPulledDelivery)
 {
     struct Case {
