@@ -255,6 +255,24 @@ TEST(VapixcamCli, EveryCommandAndOutcome)
          {{"Image.I0.Stream.FPS", "0"}}},
         {"set, wrong password", camera("M1065-LW"), {"set", "{wrong}", "--log-level", "0", "fps=10"}, 2, "", {}, {},
          "vapixcam: cannot connect to {http}: wrong user name or password (code 0x201)", {}},
+        // recordings and play
+        {"recordings in an interval without any", camera("M1065-LW"),
+         {"recordings", "{url}", "--from", "2020-01-01T00:00:00Z", "--to", "2020-01-02T00:00:00.5Z"}, 0, "",
+         {{"recordings", "[]"},
+          {"sources", "[{\"id\":\"0.SD_DISK\",\"name\":\"Axis Recording\",\"tracks\":[\"Video track\",\"Audio "
+                      "track\"]},{\"id\":\"0.NetworkShare\",\"name\":\"Axis Recording\",\"tracks\":[\"Video "
+                      "track\",\"Audio track\"]}]"}},
+         {}, nullptr, {}},
+        {"recordings of a source the camera lacks", camera("M1065-LW"),
+         {"recordings", "{url}", "--source", "1.SD_DISK", "--from", "2020-01-01T00:00:00Z", "--to",
+          "2020-01-02T00:00:00Z"},
+         1, "", {}, {}, "vapixcam: {http} has no storage source 1.SD_DISK", {}},
+        {"play after the last recording", camera("M1065-LW"),
+         {"play", "{url}", "--source", "0.SD_DISK", "--from", "2100-01-01T00:00:00Z"}, 1, "", {}, {},
+         "vapixcam: playing 0.SD_DISK from 2100-01-01T00:00:00Z failed: not found on the camera (code 0x203)", {}},
+        {"recordings, not a UTC time", std::nullopt,
+         {"recordings", "http://127.0.0.1:1", "--from", "yesterday", "--to", "2020-01-02T00:00:00Z"}, 64, "", {}, {},
+         "vapixcam: --from yesterday is not a UTC time such as 2024-06-21T07:17:25Z", {}},
         // the command line itself
         {"help", std::nullopt, {"--help"}, 0, "*Exit codes:", {}, {}, nullptr, {}},
         {"no command", std::nullopt, {}, 64, "", {}, {}, kAnyLine, {}},
