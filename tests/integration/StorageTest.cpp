@@ -1,5 +1,6 @@
 // Edge storage against camsim, whose recordings lie in the past of its
-// start: 1 and 2 back to back, 3 after a gap of 4 s, 4 still recording.
+// start: on SD_DISK 1 and 2 back to back and 3 after a gap of 4 s, on
+// NetworkShare 4, still recording.
 // All are 25 fps H.264 with a key frame every second, so frame times step
 // by exactly 40 ms inside a recording.
 #include "Device.h"
@@ -121,6 +122,12 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return frames_;
     }
+    std::optional<std::uint32_t> waitForEnd()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_for(lock, kLimit, [&] { return ended_.has_value(); });
+        return ended_;
+    }
     // Recording id and the index of its first frame.
     std::vector<std::pair<std::string, std::size_t>> starts() const
     {
@@ -153,7 +160,7 @@ protected:
             device_->QueryContract(Orix::contractName<Orix::GDRV::IStorageDevice>()));
         ASSERT_NE(storage_, nullptr);
 
-        auto* search = storage_->CreateRecordingSearch("0.SD_DISK");
+        auto* search = storage_->CreateRecordingSearch("0"); // every disk
         const std::uint64_t now = Orix::Utility::timeStamp();
         search->FindRecordings(now - 3600 * 1000, now + 3600 * 1000, &search_);
         const auto result = search_.wait();
@@ -313,6 +320,22 @@ TEST_F(StorageLive, PullSpeedAsksForPulledDelivery)
             }
         EXPECT_TRUE(described);
     }
+}
+
+TEST_F(StorageLive, PlaybackEndsAfterTheLastRecordingOfTheDisk)
+{
+    Player player;
+    auto* playback = storage_->CreateRecordingPlayback("0.SD_DISK", &player);
+    Waiter sought, played;
+    playback->Seek(recording(2).begin + 2500, &sought);
+    playback->Play(1.0, &played);
+    ASSERT_EQ(played.wait(), 0u) << log_->all();
+    EXPECT_EQ(player.waitForEnd(), 0u) << log_->all();
+    playback->Destroy();
+    const auto frames = player.frames();
+    ASSERT_EQ(frames.size(), 25u); // from the key frame of the last second
+    EXPECT_EQ(frames.back(), recording(2).end - 40);
+    EXPECT_TRUE(log_->contains(" Last fragment found. Stoping playback"));
 }
 
 TEST_F(StorageLive, PlaybackRefusesReversePlayAndRequestsAfterTeardown)

@@ -92,7 +92,7 @@ RecordingStore::RecordingStore(Now now) : now_(now ? std::move(now) : Now(system
     const std::int64_t base = (start / kSecond - 600) * kSecond + kSecond / 4;
     auto add = [&](std::int64_t from, std::int64_t to, bool running) {
         Recording r;
-        r.diskId = "SD_DISK";
+        r.diskId = running ? "NetworkShare" : "SD_DISK";
         r.startMicros = from;
         r.stopMicros = to;
         r.running = running;
@@ -104,7 +104,7 @@ RecordingStore::RecordingStore(Now now) : now_(now ? std::move(now) : Now(system
     add(base, base + 3 * kSecond, false);                   // a continuous recording ...
     add(base + 3 * kSecond, base + 6 * kSecond, false);     // ... split in two
     add(base + 10 * kSecond, base + 13 * kSecond, false);   // after a gap of 4 s
-    add(start - 30 * kSecond, start, true);                 // still recording
+    add(start - 30 * kSecond, start, true);                 // still recording, on the other disk
 }
 
 std::vector<Recording> RecordingStore::recordings() const

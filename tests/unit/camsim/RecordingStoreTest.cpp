@@ -38,7 +38,7 @@ TEST(RecordingStore, ListFiltersByIdDiskTimeAndCount)
     } cases[] = {
         {"all", {}, 4, "20240621_070725_1A00"},
         {"one id", {{all[2].id}, "", {}, {}, {}, false}, 1, "20240621_070735_1A02"},
-        {"other disk", {{}, "NetworkShare", {}, {}, {}, false}, 0, ""},
+        {"other disk", {{}, "NetworkShare", {}, {}, {}, false}, 1, "20240621_071655_1A03"},
         {"every disk", {{}, "all", {}, {}, {}, false}, 4, "20240621_070725_1A00"},
         {"overlapping the end of 2", {{}, "", all[1].stopMicros, all[2].startMicros - 1, {}, false}, 1,
          "20240621_070728_1A01"},
