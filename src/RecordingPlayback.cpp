@@ -286,8 +286,9 @@ private:
         client->setTrackInitializer([weak, raw, startTime](const Orix::Utility::SdpMedia& track, std::size_t)
                                         -> std::shared_ptr<Orix::Utility::RtpTrackSink> {
             auto self = weak.lock();
-            if (!self || track.kind != Orix::Utility::SdpMediaKind::video)
-                return nullptr;
+            const bool video = track.kind == Orix::Utility::SdpMediaKind::video;
+            if (!self || (!video && track.kind != Orix::Utility::SdpMediaKind::audio))
+                return nullptr; // metadata is not played back
             auto filter = Orix::Utility::initializeVideoFilter(
                 track, false, self->getLogger(), [weak, raw](const Orix::Utility::Frame& frame) {
                     if (auto stream = weak.lock(); stream && stream->client_.get() == raw)
@@ -302,7 +303,8 @@ private:
                 [startTime, offset = Orix::Utility::PreciseTimestampGenerator(0, clockRate)](
                     std::uint32_t rtp) mutable { return *startTime + offset(rtp); });
             ORIX_LOG(*self, LogDebug,
-                     " Set rtp Video Filter with time=" << timestampToString(*startTime) << ", " << clockRate);
+                     " Set rtp " << (video ? "Video" : "Audio") << " Filter with time=" << timestampToString(*startTime)
+                                 << ", " << clockRate);
             return filter;
         });
         client_ = client;

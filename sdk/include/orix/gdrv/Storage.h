@@ -60,7 +60,7 @@ public:
 
 class IRecordingPlaybackHandler : public IContract {
 public:
-    // slot 3: a frame; its timestamp is the time it was recorded.
+    // slot 3: a video or audio frame; its timestamp is the time it was recorded.
     virtual void OnFrame(const IContract* source, const MediaFrame& frame) = 0;
     // slot 4: a recording began to play (id, where it starts).
     virtual void OnRecordingStarted(const IContract* source, const char* recordingId, std::uint64_t begin) = 0;
