@@ -20,7 +20,7 @@ using Orix::LogWarning;
 const Orix::GDRV::StorageTrack kTracks[] = {{"Video track", 1}, {"Audio track", 2}};
 constexpr const char* kSourceName = "Axis Recording";
 
-// Describes sources whose identifiers live in ids.
+// Describes sources whose identifiers live in ids, which must outlive the descriptions.
 std::vector<Orix::GDRV::StorageSourceDescription> describe(const std::vector<std::string>& ids)
 {
     std::vector<Orix::GDRV::StorageSourceDescription> out;
@@ -104,7 +104,8 @@ void StorageDevice::DescribeStorageSource(const char* id, Orix::GDRV::IStorageSo
             handler->Failed(this, Orix::NoConnection);
             return;
         }
-        const auto sources = describe({text});
+        const std::vector<std::string> ids{text}; // the descriptions point into it
+        const auto sources = describe(ids);
         handler->Completed(this, sources.data(), 1);
     } catch (const std::exception& e) {
         ORIX_LOG(log, LogError, " std::exception - " << e.what());
