@@ -36,4 +36,20 @@ std::string hostCodecName(const std::string& cameraCodec)
     return {};
 }
 
+const char* frameCodecName(Orix::Utility::Codec codec)
+{
+    switch (codec) {
+    case Orix::Utility::Codec::h264: return "H264";
+    case Orix::Utility::Codec::h265: return "H265";
+    case Orix::Utility::Codec::jpeg: return "MJPEG";
+    case Orix::Utility::Codec::mpeg4: return "MPEG4";
+    case Orix::Utility::Codec::pcmu:
+    case Orix::Utility::Codec::pcma: return "G.711";
+    case Orix::Utility::Codec::g726: return "G.726";
+    case Orix::Utility::Codec::aac: return "AAC";
+    case Orix::Utility::Codec::metadata: return "METADATA";
+    }
+    return "";
+}
+
 } // namespace Vapixcam

@@ -7,6 +7,7 @@
 //   MJPEG   jpeg      (Axis firmware refuses "mjpeg")
 //   MPEG4   mpeg4
 //   AV1     av1
+#include <netkit/rtp/Frame.h>
 #include <string>
 
 namespace Vapixcam {
@@ -18,5 +19,8 @@ std::string cameraCodecName(const std::string& hostCodec);
 // The host's name of a camera codec (any case; "mjpeg" is read as MJPEG too,
 // since older profiles may carry it); empty when unknown.
 std::string hostCodecName(const std::string& cameraCodec);
+
+// The host's name of the codec of a received frame ("H264", "MJPEG", "G.711", ...).
+const char* frameCodecName(Orix::Utility::Codec codec);
 
 } // namespace Vapixcam

@@ -145,6 +145,7 @@ Device::Device(Orix::GDRV::IDeviceHandler* handler, const Orix::GDRV::DeviceDesc
                std::string model, std::string firmware, Orix::GDRV::DriverInfoPtr driverInfo,
                Orix::LoggerPtr logger)
     : Base(handler, std::move(logger), description),
+      StorageDevice(static_cast<DeviceServices&>(*this)),
       model_(std::move(model)),
       firmware_(std::move(firmware)),
       driverInfo_(std::move(driverInfo)),
@@ -171,6 +172,8 @@ const Orix::IContract* Device::QueryConstContract(const char* name) const
         return static_cast<const GDRV::IDevice2*>(this);
     if (Utility::isContract<GDRV::IDeviceInfo>(name))
         return static_cast<const GDRV::IDeviceInfo*>(this);
+    if (Utility::isContract<GDRV::IStorageDevice>(name))
+        return static_cast<const GDRV::IStorageDevice*>(this);
     if (Utility::isContract<IAsyncAdjuster>(name))
         return static_cast<const IAsyncAdjuster*>(this);
     if (Utility::isContract<IDynamicParametersProvider>(name))

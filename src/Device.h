@@ -5,6 +5,7 @@
 #include "DeviceServices.h"
 #include "DeviceSettings.h"
 #include "DeviceTraits.h"
+#include "StorageDevice.h"
 
 #include <templates/Device.h>
 #include <map>
@@ -32,6 +33,7 @@ class Device final
       public Orix::IDynamicParametersProvider,
       public Orix::IDefaultPropertiesSetter,
       public Orix::GDRV::IDeviceInfo,
+      public StorageDevice,
       public DeviceServices {
     using Base = Orix::Utility::Device<DeviceTraits, Orix::Utility::AsyncConnectionPolicyBase>;
 

@@ -87,4 +87,10 @@ public:
     virtual void unregisterWorkingStream(const RestartableStream* stream) = 0;
 };
 
+// Runs fn on the device's I/O thread and returns when it has run: in place
+// when called there (a host call made from one of our callbacks), else
+// posted and waited for. Channels end their shared state this way in
+// Destroy, so that nothing queued there can call the host afterwards.
+void runOnIoThread(DeviceServices& device, const std::function<void()>& fn);
+
 } // namespace Vapixcam

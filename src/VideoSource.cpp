@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
-#include <future>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -35,22 +34,6 @@ using Orix::LogError;
 using Orix::LogNotice;
 using Orix::LogWarning;
 using Orix::Utility::RtspTransport;
-
-const char* frameCodecName(Orix::Utility::Codec codec)
-{
-    switch (codec) {
-    case Orix::Utility::Codec::h264: return "H264";
-    case Orix::Utility::Codec::h265: return "H265";
-    case Orix::Utility::Codec::jpeg: return "MJPEG";
-    case Orix::Utility::Codec::mpeg4: return "MPEG4";
-    case Orix::Utility::Codec::pcmu:
-    case Orix::Utility::Codec::pcma: return "G.711";
-    case Orix::Utility::Codec::g726: return "G.726";
-    case Orix::Utility::Codec::aac: return "AAC";
-    case Orix::Utility::Codec::metadata: return "METADATA";
-    }
-    return "";
-}
 
 using HandlerHolder = Orix::Utility::HandlerHolder<Orix::GDRV::IVideoSourceHandler>;
 
@@ -650,16 +633,7 @@ void VideoSource::Destroy()
         std::lock_guard<std::recursive_mutex> lock(state_->callbackMutex());
         state_->holder()->stop();
     }
-    if (device_.onIoThread()) {
-        state_->abandon();
-    } else {
-        std::promise<void> done;
-        boost::asio::post(device_.ioContext(), [&done, state = state_] {
-            state->abandon();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
+    runOnIoThread(device_, [state = state_] { state->abandon(); });
     delete this;
 }
 

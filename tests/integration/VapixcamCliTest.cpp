@@ -266,6 +266,24 @@ TEST(VapixcamCli, EveryCommandAndOutcome)
          "vapixcam: cannot describe the camera: wrong user name or password (code 0x201)", {}},
         {"defaults", camera("M1065-LW"), {"defaults", "{url}"}, 0, "", {{"brand", "\"Axis\""}}, {}, nullptr,
          {{"StreamProfile.S2.Name", "Profile101"}, {"Image.I0.MPEG.PCount", "31"}}},
+        // recordings and play
+        {"recordings in an interval without any", camera("M1065-LW"),
+         {"recordings", "{url}", "--from", "2020-01-01T00:00:00Z", "--to", "2020-01-02T00:00:00.5Z"}, 0, "",
+         {{"recordings", "[]"},
+          {"sources", "[{\"id\":\"0.SD_DISK\",\"name\":\"Axis Recording\",\"tracks\":[\"Video track\",\"Audio "
+                      "track\"]},{\"id\":\"0.NetworkShare\",\"name\":\"Axis Recording\",\"tracks\":[\"Video "
+                      "track\",\"Audio track\"]}]"}},
+         {}, nullptr, {}},
+        {"recordings of a source the camera lacks", camera("M1065-LW"),
+         {"recordings", "{url}", "--source", "1.SD_DISK", "--from", "2020-01-01T00:00:00Z", "--to",
+          "2020-01-02T00:00:00Z"},
+         1, "", {}, {}, "vapixcam: {http} has no storage source 1.SD_DISK", {}},
+        {"play after the last recording", camera("M1065-LW"),
+         {"play", "{url}", "--source", "0.SD_DISK", "--from", "2100-01-01T00:00:00Z"}, 1, "", {}, {},
+         "vapixcam: playing 0.SD_DISK from 2100-01-01T00:00:00Z failed: not found on the camera (code 0x203)", {}},
+        {"recordings, not a UTC time", std::nullopt,
+         {"recordings", "http://127.0.0.1:1", "--from", "yesterday", "--to", "2020-01-02T00:00:00Z"}, 64, "", {}, {},
+         "vapixcam: --from yesterday is not a UTC time such as 2024-06-21T07:17:25Z", {}},
         // the command line itself
         {"help", std::nullopt, {"--help"}, 0, "*Exit codes:", {}, {}, nullptr, {}},
         {"no command", std::nullopt, {}, 64, "", {}, {}, kAnyLine, {}},

@@ -83,4 +83,24 @@ std::string interleavedFrame(std::uint8_t channel, const std::string& data)
     return f;
 }
 
+std::string rtcpBye(std::uint32_t ssrc)
+{
+    std::string out;
+    auto u32 = [&out](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += static_cast<char>((v >> shift) & 0xff);
+    };
+    out += static_cast<char>(0x80); // RR, no report blocks (RFC 3550 section 6.4.2)
+    out += static_cast<char>(201);
+    out += '\0';
+    out += static_cast<char>(1);
+    u32(ssrc);
+    out += static_cast<char>(0x81); // BYE, one source (section 6.6)
+    out += static_cast<char>(203);
+    out += '\0';
+    out += static_cast<char>(1);
+    u32(ssrc);
+    return out;
+}
+
 } // namespace Camsim

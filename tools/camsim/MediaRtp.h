@@ -15,6 +15,10 @@ std::string rtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t seque
 std::string rtcpSenderReport(std::uint32_t ssrc, std::uint64_t ntp, std::uint32_t rtpTimestamp,
                              std::uint32_t packets, std::uint32_t octets, const std::string& cname);
 
+// A compound RTCP packet that ends the stream: an empty receiver report
+// (every compound packet begins with a report) and a BYE for ssrc.
+std::string rtcpBye(std::uint32_t ssrc);
+
 // NTP time stamp of a wall-clock time given as microseconds since 1970.
 std::uint64_t ntpFromUnixMicros(std::int64_t micros);
 

@@ -79,7 +79,34 @@ std::uint32_t MediaStreamer::timestampAt(const Track& track, Clock::time_point t
 std::uint32_t MediaStreamer::nextTimestamp(std::size_t i)
 {
     const Track& t = *tracks_[i];
+    if (recording_ && t.setup.kind == TrackSetup::Kind::Video)
+        return recordingTimestamp(t, recordingFrame_);
     return timestampAt(t, playing_ ? t.due : Clock::now());
+}
+
+void MediaStreamer::playRecording(std::int64_t startMicros, std::size_t totalFrames, std::function<void()> onEnd)
+{
+    recording_ = true;
+    recordingStartMicros_ = startMicros;
+    recordingFrames_ = totalFrames;
+    onRecordingEnd_ = std::move(onEnd);
+}
+
+std::uint32_t MediaStreamer::recordingTimestamp(const Track& track, std::size_t frame) const
+{
+    const unsigned fps = std::max(1u, track.setup.fps);
+    return track.setup.firstTimestamp +
+           static_cast<std::uint32_t>(static_cast<std::uint64_t>(frame) * track.setup.clockRate / fps);
+}
+
+void MediaStreamer::finishRecording()
+{
+    for (auto& t : tracks_)
+        deliver(*t, rtcpBye(t->setup.ssrc), true);
+    pause();
+    auto onEnd = std::move(onRecordingEnd_);
+    if (onEnd)
+        onEnd();
 }
 
 void MediaStreamer::play()
@@ -183,9 +210,9 @@ void MediaStreamer::handleTimer(const error_code& ec, unsigned generation)
     }
     if (!stall_) {
         for (auto& t : tracks_) {
-            if (now - t->due > kMaxLag)
+            if (now - t->due > kMaxLag && !recording_)
                 t->due = now; // the process was held up: skip ahead instead of bursting
-            while (t->due <= now && !stopped_) {
+            while (t->due <= now && !stopped_ && playing_) {
                 sendDue(*t, now);
                 t->due += interval(*t);
             }
@@ -224,12 +251,25 @@ void MediaStreamer::sendDue(Track& track, Clock::time_point)
     const MediaClip& clip = *track.setup.clip;
     if (clip.frames.empty())
         return;
-    const VideoFrame& frame = clip.frames[track.position];
-    track.position = (track.position + 1) % clip.frames.size();
-    for (auto& p : packetiseFrame(clip.codec, frame)) {
+    std::uint32_t stamp = ts;
+    const VideoFrame* frame = nullptr;
+    if (recording_) {
+        if (recordingFrame_ >= recordingFrames_) {
+            finishRecording();
+            return;
+        }
+        stamp = recordingTimestamp(track, recordingFrame_);
+        frame = &clip.frames[recordingFrame_ % clip.frames.size()];
+        ++recordingFrame_;
+    } else {
+        frame = &clip.frames[track.position];
+        track.position = (track.position + 1) % clip.frames.size();
+    }
+    for (auto& p : packetiseFrame(clip.codec, *frame)) {
         track.octets += static_cast<std::uint32_t>(p.bytes.size());
         ++track.packets;
-        deliver(track, rtpPacket(track.setup.payloadType, p.marker, track.sequence++, ts, track.setup.ssrc, p.bytes),
+        deliver(track,
+                rtpPacket(track.setup.payloadType, p.marker, track.sequence++, stamp, track.setup.ssrc, p.bytes),
                 false);
     }
 }
@@ -238,10 +278,16 @@ void MediaStreamer::sendReport(Track& track, Clock::time_point now)
 {
     // Wall time and RTP time of the same instant, both counted from the
     // epoch, so that every report maps the stream the same way.
-    const auto wall = wallEpochMicros_ + std::chrono::duration_cast<std::chrono::microseconds>(now - *epoch_).count();
+    auto wall = wallEpochMicros_ + std::chrono::duration_cast<std::chrono::microseconds>(now - *epoch_).count();
+    std::uint32_t rtp = timestampAt(track, now);
+    if (recording_ && track.setup.kind == TrackSetup::Kind::Video && recordingFrame_ > 0) {
+        // A recording's reports tell when its last frame was recorded.
+        const std::size_t frame = recordingFrame_ - 1;
+        wall = recordingStartMicros_ + static_cast<std::int64_t>(frame) * 1000000 / std::max(1u, track.setup.fps);
+        rtp = recordingTimestamp(track, frame);
+    }
     deliver(track,
-            rtcpSenderReport(track.setup.ssrc, ntpFromUnixMicros(wall), timestampAt(track, now), track.packets,
-                             track.octets, cname_),
+            rtcpSenderReport(track.setup.ssrc, ntpFromUnixMicros(wall), rtp, track.packets, track.octets, cname_),
             true);
 }
 

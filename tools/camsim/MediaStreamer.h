@@ -60,6 +60,18 @@ public:
     std::uint16_t nextSequence(std::size_t i) const { return tracks_[i]->sequence; }
     std::uint32_t nextTimestamp(std::size_t i);
 
+    // Playback of a recording instead of live video: the video track sends
+    // frames of the recording (frame i is clip frame i modulo the clip's
+    // length) from nextFrame up to totalFrames, with RTP time running with
+    // the recording (frame i at firstTimestamp + i * clockRate / fps) and
+    // sender reports giving the recorded wall time of that RTP time
+    // (startMicros + i / fps). After the last frame every track gets an
+    // RTCP BYE and onEnd runs. Call before play().
+    void playRecording(std::int64_t startMicros, std::size_t totalFrames, std::function<void()> onEnd);
+    // The next frame of the recording to send (a seek while paused).
+    void seekFrame(std::size_t frame) { recordingFrame_ = frame; }
+    std::size_t recordingFrame() const { return recordingFrame_; }
+
     void play();
     void pause();
     void stop();
@@ -120,6 +132,14 @@ private:
     std::optional<std::chrono::seconds> expireAfter_;
     std::function<void()> onExpired_;
     Clock::time_point lastHeard_ = Clock::now();
+
+    bool recording_ = false;
+    std::int64_t recordingStartMicros_ = 0;
+    std::size_t recordingFrames_ = 0;
+    std::size_t recordingFrame_ = 0;     // next to send
+    std::function<void()> onRecordingEnd_;
+    void finishRecording();
+    std::uint32_t recordingTimestamp(const Track& track, std::size_t frame) const;
 };
 
 } // namespace Camsim

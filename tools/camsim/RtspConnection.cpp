@@ -331,9 +331,71 @@ std::optional<StreamRequest> RtspConnection::resolve(const std::string& url, Rep
     const std::string query = rtspUrlQuery(url);
     auto request = context_.camera.withModel(
         [&](Model& model) { return resolveStreamRequest(query, model.params, error); });
-    if (!request)
+    if (!request) {
         reply.status = error.status;
+        return request;
+    }
+    if (!request->recordingId.empty()) {
+        const auto recording =
+            context_.recordings ? context_.recordings->find(request->recordingId) : std::nullopt;
+        if (!recording) {
+            reply.status = 404;
+            return std::nullopt;
+        }
+        request->codec = VideoCodec::H264;
+        request->width = recording->width;
+        request->height = recording->height;
+        request->fps = recording->fps;
+        if (!recording_ || recording_->id != recording->id) {
+            recording_ = recording;
+            recordingStarted_ = false;
+        }
+    }
     return request;
+}
+
+std::size_t RtspConnection::recordingFrames() const
+{
+    const auto length = recording_->stopMicros - recording_->startMicros;
+    return length <= 0 ? 0 : static_cast<std::size_t>(length * recording_->fps / 1000000);
+}
+
+// Where a PLAY of a recording starts: at the key frame at or before the
+// Range's start (clock= or npt=), at the recording's start without one on
+// the first PLAY, where it paused otherwise. The answer's Range, or nullopt
+// for a Range the camera cannot read.
+std::optional<std::string> RtspConnection::seekRecording(const std::string& range)
+{
+    const std::int64_t start = recording_->startMicros;
+    const unsigned fps = std::max(1u, recording_->fps);
+    const std::size_t total = recordingFrames();
+    std::optional<std::int64_t> wanted;
+    if (range.rfind("clock=", 0) == 0) {
+        const auto dash = range.find('-', 6);
+        wanted = parseClockTime(range.substr(6, dash == std::string::npos ? std::string::npos : dash - 6));
+        if (!wanted)
+            return std::nullopt;
+    } else if (range.rfind("npt=", 0) == 0 && range.rfind("npt=now", 0) != 0) {
+        char* end = nullptr;
+        const double seconds = std::strtod(range.c_str() + 4, &end);
+        if (end == range.c_str() + 4 || seconds < 0)
+            return std::nullopt;
+        wanted = start + static_cast<std::int64_t>(seconds * 1e6);
+    } else if (!range.empty() && range.rfind("npt=", 0) != 0) {
+        return std::nullopt;
+    }
+    std::size_t frame = streamer_->recordingFrame();
+    if (wanted || !recordingStarted_) {
+        const std::int64_t offset = std::max<std::int64_t>(0, wanted.value_or(start) - start);
+        frame = std::min<std::size_t>(static_cast<std::size_t>(offset * fps / 1000000), total ? total - 1 : 0);
+        const auto& clip = streamer_->track(0).clip;
+        if (clip && !clip->frames.empty())
+            while (frame > 0 && !clip->frames[frame % clip->frames.size()].key)
+                --frame;
+        streamer_->seekFrame(frame);
+    }
+    const std::int64_t at = start + static_cast<std::int64_t>(frame) * 1000000 / fps;
+    return "clock=" + formatClockTime(at) + "-" + formatClockTime(recording_->stopMicros);
 }
 
 std::string RtspConnection::baseUrl(const std::string& url) const
@@ -370,6 +432,8 @@ RtspConnection::Reply RtspConnection::describe(const RtspRequest& request)
     sdp.sessionId = sdpSessionId_;
     sdp.address = context_.bindAddress;
     sdp.control = base + suffix;
+    if (!wanted->recordingId.empty())
+        sdp.range = "clock=" + formatClockTime(recording_->startMicros) + "-" + formatClockTime(recording_->stopMicros);
     unsigned index = 0;
     if (wanted->video) {
         std::string why;
@@ -627,6 +691,29 @@ RtspConnection::Reply RtspConnection::play(const RtspRequest& request)
         }
         fault_.reset();
     }
+    std::string range = "npt=now-";
+    if (recording_ && streamer_->trackCount() > 0 && streamer_->track(0).kind == TrackSetup::Kind::Video) {
+        const bool wasPlaying = streamer_->playing();
+        if (wasPlaying)
+            streamer_->pause();
+        const auto answer = seekRecording(request.header("Range"));
+        if (!answer) {
+            if (wasPlaying)
+                streamer_->play();
+            r.status = 457; // Invalid Range
+            addSessionHeader(r);
+            return r;
+        }
+        range = *answer;
+        if (!recordingStarted_) {
+            recordingStarted_ = true;
+            // The end of a recording ends the stream with its BYE; the session stays until TEARDOWN.
+            streamer_->playRecording(recording_->startMicros, recordingFrames(), [weak] {
+                if (auto self = weak.lock())
+                    self->state_ = State::Ready;
+            });
+        }
+    }
     if (udp_ && state_ == State::Ready && !streamer_->playing()) {
         streamer_->expireAfter(std::chrono::seconds(sessionTimeout_), [weak] {
             if (auto self = weak.lock())
@@ -643,7 +730,7 @@ RtspConnection::Reply RtspConnection::play(const RtspRequest& request)
                 ";rtptime=" + std::to_string(streamer_->nextTimestamp(i));
     }
     r.headers.emplace_back("RTP-Info", info);
-    r.headers.emplace_back("Range", "npt=now-");
+    r.headers.emplace_back("Range", range);
     addSessionHeader(r);
     return r;
 }

@@ -9,6 +9,7 @@
 //   Init --SETUP--> Ready --PLAY--> Playing --PAUSE--> Ready
 //   any --TEARDOWN / end fault on UDP / UDP time-out--> Init (id forgotten: 454)
 #include "FaultInjector.h"
+#include "RecordingStore.h"
 #include "RtspMessage.h"
 #include "RtspStreamRequest.h"
 
@@ -28,6 +29,7 @@ class Camera;
 class MediaLibrary;
 class MediaStreamer;
 class RequestLog;
+class RecordingStore;
 class RtspAuth;
 class RtspByteStream;
 
@@ -43,6 +45,7 @@ struct RtspContext {
     std::string bindAddress;
     std::shared_ptr<const std::string> audio; // mu-law loop
     bool refuseTcp = false; // interleaved TCP on a plain RTSP connection gets 461
+    const RecordingStore* recordings = nullptr;
 };
 
 class RtspConnection : public std::enable_shared_from_this<RtspConnection> {
@@ -124,6 +127,12 @@ private:
     bool faultTaken_ = false;
     std::optional<FaultSpec> fault_;
     std::uint64_t sdpSessionId_ = 0;
+
+    // Playback of a recording (media.amp?recordingid=...).
+    std::optional<Recording> recording_;
+    bool recordingStarted_ = false;
+    std::optional<std::string> seekRecording(const std::string& range);
+    std::size_t recordingFrames() const;
 };
 
 } // namespace Camsim

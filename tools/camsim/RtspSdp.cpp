@@ -60,7 +60,7 @@ std::string buildSdp(const SdpSession& session)
     s += "t=0 0\r\n";
     s += "a=tool:GStreamer\r\n";
     s += "a=type:broadcast\r\n";
-    s += "a=range:npt=now-\r\n";
+    s += "a=range:" + session.range + "\r\n";
     s += "a=control:" + session.control + "\r\n";
     for (const auto& t : session.tracks) {
         if (t.kind == SdpTrack::Kind::Video) {

@@ -24,6 +24,7 @@ struct SdpSession {
     std::uint64_t sessionId = 0;
     std::string address;        // for the o= line
     std::string control;        // absolute URL of the whole presentation
+    std::string range = "npt=now-"; // a recording: "clock=<start>-<stop>"
     std::vector<SdpTrack> tracks;
 };
 

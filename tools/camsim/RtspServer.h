@@ -21,6 +21,7 @@ namespace Camsim {
 class Camera;
 class FaultInjector;
 class RequestLog;
+class RecordingStore;
 
 class RtspServer : public RtspTunnelHandler {
 public:
@@ -33,6 +34,7 @@ public:
         std::string realm;
         std::chrono::seconds nonceLifetime{300};
         bool refuseTcp = false; // 461 to interleaved TCP outside the HTTP tunnel
+        const RecordingStore* recordings = nullptr; // for media.amp?recordingid=...
     };
 
     // httpAuth checks the HTTP legs of a tunnel, as the HTTP side does.

@@ -159,6 +159,25 @@ std::optional<StreamRequest> resolveStreamRequest(const std::string& query, cons
     }
     args.insert(args.end(), urlArgs->begin(), urlArgs->end());
 
+    if (const auto id = lastValue(args, "recordingid")) {
+        // The recording decides codec and size; the store is the connection's to ask.
+        if (id->empty()) {
+            error = {400, "recordingid is empty"};
+            return std::nullopt;
+        }
+        r.recordingId = *id;
+        r.audio = false;
+        if (const auto v = lastValue(args, "pull")) {
+            const auto f = flag(*v);
+            if (!f) {
+                error = {400, "pull=" + *v + " is neither 0 nor 1"};
+                return std::nullopt;
+            }
+            r.pull = *f;
+        }
+        return r;
+    }
+
     if (const auto camera = lastValue(args, "camera")) {
         const unsigned cameras = numberOfCameras(tree);
         const auto n = number(*camera, 1000);

@@ -22,6 +22,8 @@ struct StreamRequest {
     bool video = true;
     bool audio = false;
     std::string profile;          // the stream profile's name, if one was asked for
+    std::string recordingId;      // recordingid=: playback of a recording, video only
+    bool pull = false;            // pull=1: the client paces a recording's delivery
 };
 
 struct StreamRequestError {

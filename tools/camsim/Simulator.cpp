@@ -12,6 +12,8 @@
 #include "OpticsCgi.h"
 #include "ParamCgi.h"
 #include "PtzCgi.h"
+#include "RecordCgi.h"
+#include "RecordingStore.h"
 #include "RequestDispatcher.h"
 #include "RequestLog.h"
 #include "Router.h"
@@ -59,6 +61,8 @@ struct Simulator::Impl {
     std::unique_ptr<PtzCgi> ptzCgi;
     std::unique_ptr<ApplicationsCgi> applicationsCgi;
     std::unique_ptr<MdnsResponder> mdns;
+    std::unique_ptr<RecordingStore> recordings;
+    std::unique_ptr<RecordCgi> recordCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -94,6 +98,8 @@ void Simulator::Impl::registerRoutes()
         ptzCgi->registerRoutes(router);
     router.add("/axis-cgi/applications/list.cgi",
                [this](const HttpRequest& r) { return applicationsCgi->handle(r); });
+    router.add("/axis-cgi/disks/list.cgi", [this](const HttpRequest& r) { return recordCgi->disks(r); });
+    router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
     control->registerRoutes(router);
 }
 
@@ -109,6 +115,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     rtspOptions.realm = camera->realm();
     rtspOptions.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
     rtspOptions.refuseTcp = config.refuseRtspTcp;
+    rtspOptions.recordings = recordings.get();
     rtsp = std::make_unique<RtspServer>(io, *camera, faults, *log, *auth, rtspOptions);
 
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
@@ -240,6 +247,8 @@ bool Simulator::Impl::start(std::string& error)
         ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
     }
     applicationsCgi = std::make_unique<ApplicationsCgi>(config.applications);
+    recordings = std::make_unique<RecordingStore>();
+    recordCgi = std::make_unique<RecordCgi>(*recordings);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

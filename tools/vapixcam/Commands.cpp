@@ -6,6 +6,8 @@
 #include "ParamsCommand.h"
 #include "PtzCommand.h"
 #include "SearchCommand.h"
+#include "PlayCommand.h"
+#include "RecordingsCommand.h"
 #include "SetCommand.h"
 #include "SimCommand.h"
 #include "SnapshotCommand.h"
@@ -25,6 +27,8 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<SearchCommand>());
     commands.push_back(std::make_unique<DescribeCommand>());
     commands.push_back(std::make_unique<DefaultsCommand>());
+    commands.push_back(std::make_unique<RecordingsCommand>());
+    commands.push_back(std::make_unique<PlayCommand>());
     return commands;
 }
 

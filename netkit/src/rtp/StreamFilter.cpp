@@ -135,6 +135,12 @@ void RtpStreamFilter::process(const RtpPacket* packet, std::uint32_t lostBefore)
 void RtpStreamFilter::drain()
 {
     while (auto frame = depacketizer_->pull()) {
+        if (generator_) {
+            frame->hostTimestamp = generator_(frame->rtpTimestamp);
+            if (sink_)
+                sink_(*frame);
+            continue;
+        }
         const auto micros = clock_.unixMicros(frame->rtpTimestamp);
         frame->hostTimestamp = micros && *micros > 0 ? static_cast<std::uint64_t>(*micros / 1000)
                                                      : timeStamp();

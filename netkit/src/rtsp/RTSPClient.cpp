@@ -103,6 +103,16 @@ void RTSPClient::setTcpBufferSize(std::size_t bytes)
     shared_->settings.receiveBuffer = bytes;
 }
 
+void RTSPClient::setPlayRange(std::string range)
+{
+    shared_->settings.playRange = std::move(range);
+}
+
+void RTSPClient::setPlayStarted(PlayStarted handler)
+{
+    shared_->settings.playStarted = std::move(handler);
+}
+
 void RTSPClient::setUserAgent(std::string userAgent)
 {
     shared_->settings.userAgent = std::move(userAgent);

@@ -444,7 +444,10 @@ void RtspSession::handleDescribe(const RtspMessage& response)
 void RtspSession::doPlay()
 {
     state_ = State::Starting;
-    sendRequest(Purpose::Play, "PLAY", sessionControlUrl_, {{"Range", "npt=0.000-"}});
+    if (settings_.playRange.empty())
+        sendRequest(Purpose::Play, "PLAY", sessionControlUrl_, {});
+    else
+        sendRequest(Purpose::Play, "PLAY", sessionControlUrl_, {{"Range", settings_.playRange}});
 }
 
 void RtspSession::handlePlay(const RtspMessage& response)
@@ -457,6 +460,11 @@ void RtspSession::handlePlay(const RtspMessage& response)
         return finish(statusError(response.status));
     }
     state_ = State::Playing;
+    // Inline, so that the caller hears where the server starts before any media of the session.
+    if (settings_.playStarted) {
+        const std::string* range = response.find("Range");
+        settings_.playStarted(range ? *range : std::string());
+    }
     ORIX_LOG(log_, LogDebug, " RTSP session " << url_.toString() << " playing " << tracks_.size()
                                               << " track(s), session time-out " << sessionTimeout_.count() << " s");
     lastRtp_ = Clock::now();

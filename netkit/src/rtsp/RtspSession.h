@@ -51,6 +51,8 @@ struct SessionSettings {
     std::size_t receiveBuffer = 0;
     std::string userAgent;
     TrackInitializer initializer;
+    std::string playRange = "npt=0.000-";
+    RTSPClient::PlayStarted playStarted;
 };
 
 struct SessionCounters {

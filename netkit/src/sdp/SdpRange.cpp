@@ -3,6 +3,7 @@
 
 #include "sdp/SdpText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Orix::Utility {
@@ -208,6 +209,31 @@ std::string formatRange(const SdpRange& range)
     if (range.endSeconds)
         s += formatSeconds(*range.endSeconds);
     return s;
+}
+
+std::optional<std::int64_t> parseIsoUtc(const std::string& text)
+{
+    if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':')
+        return std::nullopt;
+    return parseUtcClock(text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2) + "T" + text.substr(11, 2) +
+                         text.substr(14, 2) + text.substr(17));
+}
+
+std::string formatIsoUtc(std::int64_t utcMicros, unsigned fractionDigits)
+{
+    std::int64_t micros = utcMicros % 1000000;
+    if (micros < 0)
+        micros += 1000000;
+    const std::string clock = formatUtcClock(utcMicros - micros);
+    std::string out = clock.substr(0, 4) + "-" + clock.substr(4, 2) + "-" + clock.substr(6, 2) + "T" +
+                      clock.substr(9, 2) + ":" + clock.substr(11, 2) + ":" + clock.substr(13, 2);
+    if (fractionDigits > 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%06d", static_cast<int>(micros));
+        out += "." + std::string(digits, std::min(fractionDigits, 6u));
+    }
+    return out + "Z";
 }
 
 } // namespace Orix::Utility

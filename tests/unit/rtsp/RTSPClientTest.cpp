@@ -347,6 +347,32 @@ TEST(RTSPClient, TcpSessionDeliversPacketsAndTearsDown)
     EXPECT_TRUE(h.runsDry());
 }
 
+// A recording starts where PLAY asks; the answer's Range is heard before
+// the media that follows it in the same write.
+TEST(RTSPClient, PlayRangeIsSentAndItsAnswerPrecedesMedia)
+{
+    struct Case {
+        const char* range;
+        bool sent;
+    } cases[] = {{"clock=20240621T071725.250Z-", true}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.range);
+        Camera camera;
+        Harness h;
+        std::vector<std::pair<std::string, std::size_t>> answers; // Range, packets before it
+        h.client.setPlayRange(c.range);
+        h.client.setPlayStarted(
+            [&](const std::string& range) { answers.emplace_back(range, h.sink->sequences.size()); });
+        h.start("/axis-media/media.amp?recordingid=20240621_151725_95E7_B8A44F9D7D55", camera.info());
+        ASSERT_TRUE(h.playThenTeardown(5));
+        const auto requests = camera.rtspRequests();
+        ASSERT_EQ(methodsOf(requests), (Methods{"OPTIONS", "DESCRIBE", "SETUP", "PLAY", "TEARDOWN"}));
+        EXPECT_EQ(requests[3].hasHeader("Range"), c.sent);
+        EXPECT_EQ(requests[3].header("Range"), c.range);
+        EXPECT_EQ(answers, (std::vector<std::pair<std::string, std::size_t>>{{"npt=now-", 0}}));
+    }
+}
+
 TEST(RTSPClient, DigestAsAxisAsksWithoutQop)
 {
     CameraOptions options;

@@ -32,6 +32,11 @@ public:
     RtpStreamFilter(std::unique_ptr<Depacketizer> depacketizer, bool reorder, LoggerPtr logger,
                     FrameSink sink);
 
+    // Host time of a frame from its RTP timestamp, instead of the sender
+    // reports (a recording played back). Set before the first packet.
+    using TimestampGenerator = std::function<std::uint64_t(std::uint32_t rtpTimestamp)>;
+    void setTimeStampGenerator(TimestampGenerator generator) { generator_ = std::move(generator); }
+
     void onRtpPacket(const std::uint8_t* data, std::size_t size) override;
     void onRtcpPacket(const std::uint8_t* data, std::size_t size) override;
 
@@ -62,6 +67,7 @@ private:
     bool reorder_;
     LoggerOwner logger_;
     FrameSink sink_;
+    TimestampGenerator generator_;
     RtpWallClock clock_;
     std::optional<std::uint8_t> payloadType_;
     std::optional<std::uint32_t> ssrc_;

@@ -106,6 +106,15 @@ public:
     // the system default.
     void setTcpBufferSize(std::size_t bytes);
     void setUserAgent(std::string userAgent);
+    // The Range header of the session's PLAY: "npt=0.000-" by default, an
+    // absolute start for a recording ("clock=20240621T071725.250Z-"), empty
+    // for none.
+    void setPlayRange(std::string range);
+    // Called with the Range header of the answer to the session's PLAY (""
+    // when absent), on the io_context, before any media of the session
+    // reaches a track sink: where the server says the stream starts.
+    using PlayStarted = std::function<void(const std::string& range)>;
+    void setPlayStarted(PlayStarted handler);
 
     // Starts one session. url is a path ("/axis-media/media.amp?camera=1")
     // relative to info's endpoint, or a full rtsp:// URL. With RtspOverHttp,

@@ -34,4 +34,12 @@ std::string formatRange(const SdpRange& range);
 std::optional<std::int64_t> parseUtcClock(const std::string& text);
 std::string formatUtcClock(std::int64_t utcMicros);
 
+// The same instants as the ISO 8601 UTC text of VAPIX lists
+// ("2024-06-21T07:17:25.349296Z", the fraction optional) → microseconds;
+// nothing when malformed or without the "Z".
+std::optional<std::int64_t> parseIsoUtc(const std::string& text);
+// With fractionDigits (0 to 6) digits of the second, truncated:
+// "2024-06-21T07:17:25Z", "2024-06-21T07:17:25.349Z".
+std::string formatIsoUtc(std::int64_t utcMicros, unsigned fractionDigits);
+
 } // namespace Orix::Utility

@@ -82,6 +82,4 @@ public:
 
 using ITelemetryChannel = IDeviceChannel;
 
-class IStorageDevice : public IContract {};
-
 } // namespace Orix::GDRV
