@@ -80,7 +80,7 @@ else
 fi
 
 step "configure and build $TSAN_BUILD_DIR (thread)"
-tsan_targets=(unit_device unit_http unit_rtsp unit_params unit_stream unit_ptz)
+tsan_targets=(unit_device unit_http unit_rtsp unit_params unit_stream unit_ptz unit_discovery unit_storage)
 if cmake -S . -B "$TSAN_BUILD_DIR" "${common[@]}" "${sanitized[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=OFF \
         -DVAPIXCAM_TOOLS=OFF -DVAPIXCAM_SANITIZE=thread &&
    cmake --build "$TSAN_BUILD_DIR" -j"$JOBS" --target "${tsan_targets[@]}"; then
