@@ -3,6 +3,7 @@
 #include "ActionWaiter.h"
 
 #include "CliError.h"
+#include "JsonLine.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
 #include "MediaOutput.h"
@@ -299,11 +300,7 @@ int LiveCommand::run()
     if (!writeError.empty())
         throw CliError(kExitError, writeError);
 
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    // With the media on standard output the summary goes beside it.
-    std::ostream& summary = MediaOutput::isStandardOutput(live_.outputPath) ? std::cerr : std::cout;
-    summary << Json::writeString(writer, result) << std::endl;
+    printSummary(result, live_.outputPath);
     return kExitOk;
 }
 

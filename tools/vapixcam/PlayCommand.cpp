@@ -2,6 +2,7 @@
 
 #include "ActionWaiter.h"
 #include "CliError.h"
+#include "JsonLine.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
 #include "MediaOutput.h"
@@ -215,10 +216,7 @@ int PlayCommand::run()
     loader.fini();
     if (!writeError.empty())
         throw CliError(kExitError, writeError);
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    std::ostream& summary = MediaOutput::isStandardOutput(play_.outputPath) ? std::cerr : std::cout;
-    summary << Json::writeString(writer, result) << std::endl;
+    printSummary(result, play_.outputPath);
     return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ActionWaiter.h"
 #include "CliError.h"
+#include "JsonLine.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
 #include "ModuleLoader.h"
@@ -409,9 +410,7 @@ int PtzCommand::run()
     document["meaning"] = meaningOf(result);
     for (const auto& name : out.getMemberNames())
         document[name] = out[name];
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    std::cout << Json::writeString(writer, document) << std::endl;
+    std::cout << compactJson(document) << std::endl;
     return result == Orix::Ok ? kExitOk : kExitError;
 }
 

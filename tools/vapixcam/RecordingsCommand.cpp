@@ -1,6 +1,7 @@
 #include "RecordingsCommand.h"
 
 #include "CliError.h"
+#include "JsonLine.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
 #include "ModuleLoader.h"
@@ -185,9 +186,7 @@ int RecordingsCommand::run()
         result["recordings"] = answers.recordings();
     }
     loader.fini();
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    std::cout << Json::writeString(writer, result) << std::endl;
+    std::cout << compactJson(result) << std::endl;
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "SearchCommand.h"
 
 #include "CliError.h"
+#include "JsonLine.h"
 #include "Host.h"
 #include "ModuleLoader.h"
 
@@ -140,9 +141,7 @@ std::string FoundCamera::jsonLine() const
         line["addresses"].append(a);
     line["port"] = port;
     line["url"] = url();
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    return Json::writeString(writer, line);
+    return compactJson(line);
 }
 
 CLI::App* SearchCommand::attach(CLI::App& app)

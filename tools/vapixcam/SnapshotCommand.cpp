@@ -1,6 +1,7 @@
 #include "SnapshotCommand.h"
 
 #include "CliError.h"
+#include "JsonLine.h"
 #include "ErrorMeaning.h"
 #include "MediaOutput.h"
 
@@ -202,9 +203,7 @@ int SnapshotCommand::run()
     result["height"] = picture->height;
     if (written == MediaOutput::Result::ReaderGone)
         result["readerClosed"] = true;
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    (output.toStandardOutput() ? std::cerr : std::cout) << Json::writeString(writer, result) << std::endl;
+    printSummary(result, outputPath_);
     return kExitOk;
 }
 
