@@ -21,7 +21,6 @@ namespace Vapixcam {
 
 namespace {
 
-const char* const kOpticsProbeUri = "/axis-cgi/opticssetup.cgi?monitor=poll&source=1";
 const char* const kRateControlUri = "/axis-cgi/param.cgi?action=listdefinitions&listformat="
                                     "xmlschema&group=root.Image.I%.RateControl.Mode";
 

@@ -33,7 +33,6 @@ const char* const kEmbeddedDetectorsUri =
     "Properties.Tampering,Properties.TemperatureAlarm,AudioSource";
 const char* const kPtzCapabilitiesUri =
     "/axis-cgi/param.cgi?action=list&group=Properties.PTZ.PTZ,ptz.Support.S1,ptz.Limit.L1";
-const char* const kOpticsProbeUri = "/axis-cgi/opticssetup.cgi?monitor=poll&source=1";
 
 using DetectorTable = std::map<std::string, DetectorRecord>;
 

@@ -17,6 +17,9 @@
 
 namespace Vapixcam {
 
+// Answers on cameras with a motorised lens (focus and zoom by optics setup).
+inline constexpr const char* kOpticsProbeUri = "/axis-cgi/opticssetup.cgi?monitor=poll&source=1";
+
 // The request through which the device and the builder learn the topology.
 extern const char* const kTopologyRequestUri;
 

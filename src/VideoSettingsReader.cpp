@@ -21,12 +21,6 @@ namespace {
 // A definitions answer for one channel is some tens of kilobytes.
 constexpr std::size_t kMaxDefinitionsBytes = 4 * 1024 * 1024;
 
-const Orix::http::Headers& jsonHeaders()
-{
-    static const Orix::http::Headers headers{{"Content-Type", "application/json"}};
-    return headers;
-}
-
 } // namespace
 
 const std::vector<std::string>& VideoSettingsReader::transportProtocols()
@@ -158,7 +152,7 @@ void VideoSettingsReader::doNextStep()
                                         std::move(completion));
     } else {
         handle = Orix::http::asyncPostEx(inputs_.info, step.uri, step.body, io_, std::nullopt,
-                                         std::move(completion), jsonHeaders());
+                                         std::move(completion), Orix::http::jsonHeaders());
     }
     std::lock_guard<std::mutex> lock(requestMutex_);
     request_ = std::move(handle);

@@ -15,12 +15,6 @@ using Orix::LogError;
 
 namespace {
 
-const Orix::http::Headers& jsonHeaders()
-{
-    static const Orix::http::Headers headers{{"Content-Type", "application/json"}};
-    return headers;
-}
-
 // The JSON services answer 200 with an "error" member when they refuse.
 std::string jsonRefusal(const std::string& body)
 {
@@ -135,7 +129,7 @@ void VideoSettingsWriter::send(const VideoUpdatePlan& plan)
                     self->recordRefusal(Orix::InvalidArgument);
                 }
             },
-            jsonHeaders());
+            Orix::http::jsonHeaders());
     }
     if (!plan.updateUrl.empty()) {
         const std::string uri = plan.updateUrl;
@@ -225,7 +219,7 @@ void VideoSettingsWriter::requestReboot(const VideoUpdatePlan& plan)
             self->finish(result, result == Orix::Ok && plan.needsNewSession,
                          result == Orix::Ok && plan.profileRewrite);
         },
-        jsonHeaders());
+        Orix::http::jsonHeaders());
     std::lock_guard<std::mutex> lock(mutex_);
     reboot_ = std::move(handle);
 }

@@ -11,13 +11,6 @@ namespace Camsim {
 
 namespace {
 
-std::string stripRoot(const std::string& name)
-{
-    if (name.size() >= 5 && iequals(name.substr(0, 5), "root."))
-        return name.substr(5);
-    return name;
-}
-
 bool startsWithNoCase(const std::string& s, const std::string& prefix)
 {
     return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);

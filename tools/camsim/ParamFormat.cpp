@@ -6,13 +6,6 @@ namespace Camsim {
 
 namespace {
 
-std::string stripRoot(const std::string& name)
-{
-    if (name.size() >= 5 && iequals(name.substr(0, 5), "root."))
-        return name.substr(5);
-    return name;
-}
-
 std::string shownValue(const Param& p)
 {
     return p.type.secret ? std::string(kSecretMask) : p.value;
@@ -122,6 +115,14 @@ bool select(const ParamTree& source, ParamTree& target, const std::string& name)
 }
 
 } // namespace
+
+std::string stripRoot(const std::string& name)
+{
+    if (name.size() >= 5 && iequals(name.substr(0, 5), "root."))
+        return name.substr(5);
+    return name;
+}
+
 
 std::string xmlEscape(const std::string& text)
 {

@@ -21,4 +21,7 @@ std::string formatParamDefinitions(const Model& model, const std::vector<std::st
 
 std::string xmlEscape(const std::string& text);
 
+// "root.Image.I0.Appearance" -> "Image.I0.Appearance"; other names unchanged.
+std::string stripRoot(const std::string& name);
+
 } // namespace Camsim

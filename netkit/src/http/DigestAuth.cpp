@@ -6,21 +6,12 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <netkit/util/TextUtil.h>
 
 namespace Orix::http {
 namespace {
 
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
+using Orix::Utility::text::iequals;
 
 bool iendsWith(std::string_view text, std::string_view suffix)
 {

@@ -2,6 +2,7 @@
 
 #include "http/AuthCache.h"
 #include "http/TlsPolicy.h"
+#include <netkit/util/TextUtil.h>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -34,17 +35,7 @@ constexpr int kMaxAuthRounds = 3;
 // Interim 1xx answers skipped before the real one.
 constexpr int kMaxInterimResponses = 8;
 
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
+using Orix::Utility::text::iequals;
 
 bool validFieldValue(std::string_view text)
 {
@@ -552,6 +543,12 @@ RequestHandlePtr asyncPostEx(asio::ConnectionInfoPtr info, const std::string& ur
     request.body = std::move(body);
     request.headers = std::move(headers);
     return startRequest(std::move(info), std::move(request), io, timeout, std::move(completion));
+}
+
+const Headers& jsonHeaders()
+{
+    static const Headers headers{{"Content-Type", "application/json"}};
+    return headers;
 }
 
 } // namespace Orix::http

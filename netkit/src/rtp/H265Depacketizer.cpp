@@ -12,8 +12,8 @@ namespace {
 constexpr std::uint8_t kIrapFirst = 16; // BLA_W_LP
 constexpr std::uint8_t kIrapLast = 23;  // RSV_IRAP_VCL23
 constexpr std::uint8_t kVps = 32;
-constexpr std::uint8_t kSps = 33;
-constexpr std::uint8_t kPps = 34;
+constexpr std::uint8_t kH265Sps = 33;
+constexpr std::uint8_t kH265Pps = 34;
 constexpr std::uint8_t kAp = 48;
 constexpr std::uint8_t kFu = 49;
 constexpr std::uint8_t kPaci = 50;
@@ -145,10 +145,10 @@ void H265Depacketizer::noteNal(std::uint8_t type, ByteSpan nal)
     } else if (type == kVps) {
         hasVps_ = true;
         remember(nal, vps_, changed);
-    } else if (type == kSps) {
+    } else if (type == kH265Sps) {
         hasSps_ = true;
         remember(nal, sps_, changed);
-    } else if (type == kPps) {
+    } else if (type == kH265Pps) {
         hasPps_ = true;
         remember(nal, pps_, changed);
     }

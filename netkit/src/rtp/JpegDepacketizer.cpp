@@ -1,4 +1,5 @@
 #include <netkit/rtp/JpegDepacketizer.h>
+#include "rtp/BigEndian.h"
 
 #include <algorithm>
 
@@ -55,11 +56,6 @@ const std::uint8_t kChmAcSymbols[162] = {
     0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
     0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    out.push_back(std::uint8_t(v >> 8));
-    out.push_back(std::uint8_t(v));
-}
 
 void putHuffman(std::vector<std::uint8_t>& out, const std::uint8_t* lens, const std::uint8_t* symbols,
                 std::size_t count, std::uint8_t tableClassAndId)

@@ -1,4 +1,5 @@
 #include <netkit/rtp/RtcpPacket.h>
+#include "rtp/BigEndian.h"
 #include <netkit/rtp/RtpError.h>
 
 #include <algorithm>
@@ -13,11 +14,6 @@ constexpr std::uint8_t kSourceDescription = 202;
 constexpr std::uint8_t kBye = 203;
 constexpr std::uint8_t kCname = 1;
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    out.push_back(std::uint8_t(v >> 8));
-    out.push_back(std::uint8_t(v));
-}
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
     put16(out, v >> 16);

@@ -9,7 +9,7 @@ namespace Orix::Utility::rtsp {
 namespace {
 
 // Header lines may end in a stray CR (LF-only servers that add one).
-std::string_view trim(std::string_view s)
+std::string_view trimLine(std::string_view s)
 {
     return text::trim(s, " \t\r");
 }
@@ -35,23 +35,23 @@ bool parseStartLine(std::string_view line, RtspMessage& out)
         out.isRequest = false;
         out.protocol = std::string(first);
         out.status = static_cast<unsigned>((code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0'));
-        out.reason = sp2 == std::string_view::npos ? std::string() : std::string(trim(rest.substr(sp2 + 1)));
+        out.reason = sp2 == std::string_view::npos ? std::string() : std::string(trimLine(rest.substr(sp2 + 1)));
         return out.status >= 100;
     }
     // "ANNOUNCE rtsp://... RTSP/1.0"
     std::size_t sp2 = rest.rfind(' ');
-    if (sp2 == std::string_view::npos || !isProtocol(trim(rest.substr(sp2 + 1))))
+    if (sp2 == std::string_view::npos || !isProtocol(trimLine(rest.substr(sp2 + 1))))
         return false;
     out.isRequest = true;
     out.method = std::string(first);
-    out.uri = std::string(trim(rest.substr(0, sp2)));
-    out.protocol = std::string(trim(rest.substr(sp2 + 1)));
+    out.uri = std::string(trimLine(rest.substr(0, sp2)));
+    out.protocol = std::string(trimLine(rest.substr(sp2 + 1)));
     return !out.uri.empty();
 }
 
 bool parseLength(std::string_view text, std::size_t& out)
 {
-    text = trim(text);
+    text = trimLine(text);
     if (text.empty() || text.size() > 12)
         return false;
     std::size_t n = 0;
@@ -87,7 +87,7 @@ boost::system::error_code parseHeaderBlock(std::string_view block, RtspMessage& 
         if (line.front() == ' ' || line.front() == '\t') {
             // Folded continuation (RFC 2616 §2.2); a lone stray blank line
             // after a header is tolerated the same way.
-            std::string_view more = trim(line);
+            std::string_view more = trimLine(line);
             if (!message.headers.empty() && !more.empty()) {
                 std::string& value = message.headers.back().value;
                 if (!value.empty()) // "Name:" then the value on the next line
@@ -99,10 +99,10 @@ boost::system::error_code parseHeaderBlock(std::string_view block, RtspMessage& 
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             return make_error_code(error::protocolViolation);
-        std::string_view name = trim(line.substr(0, colon));
+        std::string_view name = trimLine(line.substr(0, colon));
         if (name.empty()) // ": x", or only blanks before the colon
             return make_error_code(error::protocolViolation);
-        message.headers.push_back({std::string(name), std::string(trim(line.substr(colon + 1)))});
+        message.headers.push_back({std::string(name), std::string(trimLine(line.substr(colon + 1)))});
     }
     if (first)
         return make_error_code(error::protocolViolation);

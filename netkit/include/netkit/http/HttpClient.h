@@ -46,6 +46,9 @@ struct Header {
 };
 using Headers = std::vector<Header>;
 
+// Content-Type: application/json, for the camera's JSON services.
+const Headers& jsonHeaders();
+
 struct HttpResponse {
     unsigned status = 0;
     std::string reason;
