@@ -199,12 +199,14 @@ EventEngine::Capabilities EventEngine::capabilities()
         const std::string sources = paramValue(m, "ImageSource.NbrOfSources");
         if (!sources.empty() && sources.size() < 3 && sources.find_first_not_of("0123456789") == std::string::npos)
             caps.videoChannels = std::max(1u, static_cast<unsigned>(std::stoul(sources)));
-        if (paramValue(m, "Properties.Motion.Motion") == "yes") {
-            if (const ParamGroup* motion = m.params.findGroup("Motion")) {
-                for (const auto& g : motion->groups) {
-                    if (const auto n = instanceNumber(g.name, 'M'))
-                        caps.motionWindows.push_back(*n);
-                }
+        // Firmware that says Properties.Motion.Motion=yes but has no Motion
+        // group (AXIS OS 9) lost the windows and their event.
+        const ParamGroup* motion = m.params.findGroup("Motion");
+        caps.motion = paramValue(m, "Properties.Motion.Motion") == "yes" && motion;
+        if (caps.motion) {
+            for (const auto& g : motion->groups) {
+                if (const auto n = instanceNumber(g.name, 'M'))
+                    caps.motionWindows.push_back(*n);
             }
         }
         if (paramValue(m, "Properties.Audio.Audio") == "yes") {
@@ -228,7 +230,7 @@ bool EventEngine::declared(const std::string& kind, const Capabilities& caps)
     if (config_.undeclared.count(kind))
         return false;
     if (kind == "motion")
-        return !caps.motionWindows.empty();
+        return caps.motion;
     if (kind == "vmd3")
         return applicationRunning_("VMD3");
     if (kind == "vmd4")
@@ -374,7 +376,7 @@ EventEngine::Result EventEngine::motion(unsigned window, bool active)
     std::lock_guard<std::mutex> lock(mutex_);
     const auto caps = capabilities();
     if (!declared("motion", caps))
-        return {409, "this camera has no motion windows (Properties.Motion.Motion, Motion.M<n>)", 0};
+        return {409, "this camera has no motion detection (Properties.Motion.Motion)", 0};
     if (std::find(caps.motionWindows.begin(), caps.motionWindows.end(), window) == caps.motionWindows.end())
         return {404, "no motion window Motion.M" + std::to_string(window), 0};
     return setState({"motion", kMotionTopic, {{"window", std::to_string(window)}}, "motion"}, active);

@@ -149,6 +149,7 @@ private:
         std::string item;
     };
     struct Capabilities {
+        bool motion = false;
         std::vector<unsigned> motionWindows;
         unsigned videoChannels = 1;
         std::vector<unsigned> audioChannels; // 1-based
