@@ -32,6 +32,11 @@ namespace Camsim {
 
 class Camera;
 
+// The model parameters (value "yes") that give a camera shock detection and
+// temperature alarm zones.
+inline constexpr const char* kShockDetectionProperty = "Properties.Tampering.ShockDetection";
+inline constexpr const char* kTemperatureDetectionProperty = "Properties.TemperatureAlarm.TemperatureDetection";
+
 // A temperature zone of a thermometric camera (temperature_alarm/get.cgi).
 struct TemperatureZone {
     unsigned id = 1;

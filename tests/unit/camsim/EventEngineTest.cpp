@@ -47,6 +47,7 @@ struct Rig {
                 document += payloads[i].bytes;
             }
             seen.push_back(summary(document));
+            raw.push_back(document);
         }, [this] { ++drops; });
     }
 
@@ -95,6 +96,7 @@ struct Rig {
     std::set<std::string> running;
     std::shared_ptr<EventEngine> engine;
     std::vector<std::string> seen;
+    std::vector<std::string> raw;
     int drops = 0;
 };
 
@@ -162,7 +164,7 @@ TEST(EventEngine, PulsesAndWhatACameraWithoutTheEventRefuses)
         {"no thermometry", [&] { return rig.engine->temperature(1, true); }, 409},
         {"no VMD 3", [&] { return rig.engine->vmd3(1, true); }, 409},
         {"no such channel", [&] { return rig.engine->tampering(2); }, 404},
-        {"no motion windows", [&] { return rig.engine->motion(0, true); }, 409},
+        {"no motion window yet", [&] { return rig.engine->motion(0, true); }, 404},
         {"tracker without QVT", [&] { return rig.engine->track({EventEngine::TrackedObject{}}, 3, {}); }, 409},
     };
     for (const auto& r : refusals) {
@@ -170,6 +172,51 @@ TEST(EventEngine, PulsesAndWhatACameraWithoutTheEventRefuses)
         EXPECT_EQ(r.trigger().status, r.status);
     }
     EXPECT_TRUE(rig.take().empty());
+}
+
+TEST(EventEngine, TrackerFramesMoveTheObjects)
+{
+    Rig rig("P3245-LVE", {"QVT"});
+    const auto session = rig.subscribe("axis:CameraApplicationPlatform/AnalyticVideoTracker//.");
+    rig.take();
+    EventEngine::TrackedObject car;
+    car.id = 7;
+    car.from = {-1, 1, 0, 0};
+    car.to = {0, 0, 1, -1};
+    car.color = std::array<int, 3>{255, 128, 0};
+    EXPECT_EQ(rig.engine->track({car}, 3, std::chrono::milliseconds(0)).sessions, 1u);
+    rig.raw.clear();
+    rig.io.restart();
+    rig.io.run(); // the timed frames
+    rig.take();
+    ASSERT_EQ(rig.raw.size(), 4u);
+    const struct {
+        const char* box;
+        const char* behaviour;
+    } frames[] = {
+        {"left=\"-1\" top=\"1\" right=\"0\" bottom=\"0\"/><tt:CenterOfGravity x=\"-0.5\" y=\"0.5\"/>",
+         "<tt:Behaviour><tt:Extension>Created</tt:Extension></tt:Behaviour>"},
+        {"left=\"-0.5\" top=\"0.5\" right=\"0.5\" bottom=\"-0.5\"/><tt:CenterOfGravity x=\"0\" y=\"0\"/>",
+         "<tt:Behaviour><tt:Extension>Changed</tt:Extension></tt:Behaviour>"},
+        {"left=\"0\" top=\"0\" right=\"1\" bottom=\"-1\"/><tt:CenterOfGravity x=\"0.5\" y=\"-0.5\"/>",
+         "<tt:Behaviour><tt:Extension>Changed</tt:Extension></tt:Behaviour>"},
+        {"left=\"0\" top=\"0\" right=\"1\" bottom=\"-1\"/>",
+         "<tt:Behaviour><tt:Removed/><tt:Extension>Removed</tt:Extension></tt:Behaviour>"},
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const std::string& d = rig.raw[i];
+        EXPECT_EQ(d.find("PropertyOperation"), std::string::npos);
+        EXPECT_NE(d.find("<tt:Data><tt:ElementItem Name=\"Frame\"><tt:Frame UtcTime=\""), std::string::npos) << d;
+        EXPECT_NE(d.find("<tt:Object ObjectId=\"7\"><tt:Appearance><tt:Shape><tt:BoundingBox " +
+                         std::string(frames[i].box)),
+                  std::string::npos)
+            << d;
+        EXPECT_NE(d.find("<tt:Color><tt:Color X=\"255\" Y=\"128\" Z=\"0\"/></tt:Color></tt:Appearance>" +
+                         std::string(frames[i].behaviour) + "</tt:Object></tt:Frame></tt:ElementItem></tt:Data>"),
+                  std::string::npos)
+            << d;
+    }
 }
 
 TEST(EventEngine, DeclaresWhatTheDriverLooksFor)
@@ -187,6 +234,20 @@ TEST(EventEngine, DeclaresWhatTheDriverLooksFor)
     const std::string gunshot = "<tnsaxis:CameraApplicationPlatform><SIGunshotDetector wstop:topic=\"true\">";
     const std::string alarm = "<tnsaxis:CameraApplicationPlatform><SIAlarmDetector wstop:topic=\"true\">";
     const std::string tracker = "<AnalyticVideoTracker wstop:topic=\"true\">";
+    // Captured declarations, without the indentation of the fixture.
+    const std::string capturedTampering =
+        "<tnsaxis:Tampering wstop:topic=\"true\" aev:NiceName=\"Camera tampering\"><aev:MessageInstance>"
+        "<aev:SourceInstance><aev:SimpleItemInstance aev:NiceName=\"Channel\" Type=\"xsd:int\" Name=\"channel\">"
+        "<aev:Value>1</aev:Value></aev:SimpleItemInstance></aev:SourceInstance><aev:DataInstance>"
+        "<aev:SimpleItemInstance aev:NiceName=\"Tampering\" Type=\"xsd:int\" Name=\"tampering\"><aev:Value>1"
+        "</aev:Value></aev:SimpleItemInstance></aev:DataInstance></aev:MessageInstance></tnsaxis:Tampering>";
+    const std::string capturedVmd3 =
+        "<tnsaxis:VMD3 aev:NiceName=\"Video Motion Detection 3\"><vmd3_video_1 wstop:topic=\"true\" "
+        "aev:NiceName=\"VMD 3\"><aev:MessageInstance aev:isProperty=\"true\"><aev:SourceInstance>"
+        "<aev:SimpleItemInstance aev:NiceName=\"Area ID\" Type=\"xsd:int\" Name=\"areaid\"><aev:Value>0</aev:Value>"
+        "</aev:SimpleItemInstance></aev:SourceInstance><aev:DataInstance><aev:SimpleItemInstance "
+        "Type=\"xsd:boolean\" Name=\"active\" isPropertyState=\"true\"/></aev:DataInstance></aev:MessageInstance>"
+        "</vmd3_video_1></tnsaxis:VMD3>";
 
     const struct {
         const char* model;
@@ -195,11 +256,11 @@ TEST(EventEngine, DeclaresWhatTheDriverLooksFor)
         std::vector<std::string> present;
         std::vector<std::string> absent;
     } cases[] = {
-        // AXIS OS 9 without Motion windows: no motion topic.
-        {"M1065-LW", {"vmd", "VMD3"}, "", {vmd3, vmd4, tampering, audio}, {motion, temperature, shock, gunshot, tracker}},
+        {"M1065-LW", {"vmd", "VMD3"}, "", {motion, vmd3, vmd4, tampering, audio, capturedTampering, capturedVmd3},
+         {temperature, shock, gunshot, tracker}},
         {"P3245-LVE", {"SIGunshotDetector", "SIAlarmDetector", "QVT"}, "", {shock, gunshot, alarm, tracker},
          {vmd3, vmd4, temperature}},
-        {"Q2101-TE", {}, "", {temperature, tampering}, {shock}},
+        {"Q2101-TE", {}, "", {temperature, tampering}, {shock, motion}},
         {"P7214", {}, "", {motion, audio}, {tampering}}, // the video encoder has no tampering
         {"P5512", {}, "", {motion, tampering}, {vmd4}},
         {"P5512", {}, "tampering", {motion}, {tampering}},
