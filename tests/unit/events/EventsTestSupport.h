@@ -157,14 +157,20 @@ public:
     }
 
     // Runs after each call is recorded, as the host would act on it.
-    std::function<void(const std::string& call)> onCall;
+    void setOnCall(std::function<void(const std::string& call)> onCall)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        onCall_ = std::move(onCall);
+    }
 
 private:
     void add(std::string call)
     {
+        std::function<void(const std::string&)> onCall;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             calls_.push_back(call);
+            onCall = onCall_;
             changed_.notify_all();
         }
         if (onCall)
@@ -173,6 +179,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<std::string> calls_;
+    std::function<void(const std::string&)> onCall_;
 };
 
 // The tampering detector's identity (or, with a channel, VMD 3's) and the

@@ -134,10 +134,10 @@ TEST(VideoAnalyticsBase, TheHostMayDestroyADetectorFromInsideItsEvent)
     auto* detector = new EmbeddedDetector(&handler, 0, device, true);
     detector->Start();
     ASSERT_TRUE(handler.waitFor(1));
-    handler.onCall = [&](const std::string& call) {
+    handler.setOnCall([&](const std::string& call) {
         if (call.rfind("twoPhase", 0) == 0)
             detector->Destroy();
-    };
+    });
     const std::vector<Vapixcam::EventStruct> active{
         {"VMD3/vmd3_video_1", "2019-04-17T09:30:44.352231Z", "", "<tt:SimpleItem Name=\"active\" Value=\"1\"/>"}};
     device.run([&] { device.getNotificationStream()->dispatchEvents(active); });
