@@ -3,6 +3,7 @@
 #include "AutodetectTool.h"
 #include "DefaultProperties.h"
 #include "DeviceDescriptionBuilder.h"
+#include "EventStream.h"
 
 #include "TopologyParser.h"
 
@@ -156,6 +157,10 @@ Device::Device(Orix::GDRV::IDeviceHandler* handler, const Orix::GDRV::DeviceDesc
 Device::~Device()
 {
     deviceSettings_.cancel();
+    runOnIoThread(*this, [this] {
+        if (auto stream = std::move(eventStream_))
+            stream->shutdown();
+    });
     stopConnectionThread();
 }
 
@@ -338,6 +343,17 @@ void Device::registerWorkingStream(std::weak_ptr<RestartableStream> stream)
 }
 
 // Also drops the streams that are gone.
+std::shared_ptr<EventStream> Device::getNotificationStream()
+{
+    if (!isCalledFromConnectionThread()) {
+        ORIX_LOG(*this, Orix::LogError, " Called not from connection thread");
+        return nullptr;
+    }
+    if (!eventStream_)
+        eventStream_ = EventStream::create(*this);
+    return eventStream_;
+}
+
 void Device::unregisterWorkingStream(const RestartableStream* stream)
 {
     std::lock_guard<std::mutex> lock(streamsMutex_);

@@ -80,6 +80,7 @@ public:
     Orix::LoggerPtr logger() const override { return getLogger(); }
     void registerWorkingStream(std::weak_ptr<RestartableStream> stream) override;
     void unregisterWorkingStream(const RestartableStream* stream) override;
+    std::shared_ptr<EventStream> getNotificationStream() override;
 
     std::string maxResolution() const;
     std::int32_t inputCount() const;
@@ -111,6 +112,10 @@ private:
 
     // Asynchronous work that must not outlive the device holds a weak copy.
     std::shared_ptr<Device*> lifetime_ = std::make_shared<Device*>(this);
+
+    // Created by the first detector that asks, on the I/O thread; shut down
+    // there before the device goes.
+    std::shared_ptr<EventStream> eventStream_;
 
     mutable std::mutex streamsMutex_;
     std::vector<std::weak_ptr<RestartableStream>> workingStreams_;

@@ -24,6 +24,8 @@ class io_context;
 
 namespace Vapixcam {
 
+class EventStream;
+
 // What the connection learnt; each field holds its value before the first
 // successful read.
 struct Topology {
@@ -85,6 +87,10 @@ public:
     // Started streams, held weakly: a stream that is gone is skipped.
     virtual void registerWorkingStream(std::weak_ptr<RestartableStream> stream) = 0;
     virtual void unregisterWorkingStream(const RestartableStream* stream) = 0;
+
+    // The device's event stream, created by the first call; only on the I/O
+    // thread (elsewhere: logged, null). Null from a device without one.
+    virtual std::shared_ptr<EventStream> getNotificationStream() { return nullptr; }
 };
 
 // Runs fn on the device's I/O thread and returns when it has run: in place

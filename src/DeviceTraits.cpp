@@ -1,5 +1,6 @@
 #include "DeviceTraits.h"
 
+#include "DetectorRegistry.h"
 #include "Device.h"
 #include "TelemetryChannel.h"
 #include "TelemetryChannelCQ.h"
@@ -49,9 +50,10 @@ Orix::GDRV::ITelemetryChannel* DeviceTraits::createTelemetryChannel(std::uint32_
 }
 
 Orix::Analytics::IVideoAnalytics* DeviceTraits::createDetector(
-    Orix::Analytics::IVideoAnalyticsHandler*, std::uint32_t, const std::string&, Device&)
+    Orix::Analytics::IVideoAnalyticsHandler* handler, std::uint32_t channel,
+    const std::string& detectorId, Device& device)
 {
-    return nullptr;
+    return createRegisteredDetector(handler, channel, detectorId, device);
 }
 
 } // namespace Vapixcam
