@@ -44,13 +44,6 @@ public:
 
 std::uint32_t resultOf(const boost::system::error_code& error)
 {
-    if (error.category() == connectionCategory()) {
-        switch (static_cast<ConnectionError>(error.value())) {
-        case ConnectionError::noConnectionInfo: return NoConnection;
-        case ConnectionError::invalidConnectionString: return BadAddress;
-        }
-        return GenericFailure;
-    }
     return translateSystemError(error);
 }
 

@@ -1,5 +1,6 @@
 #include <netkit/util/ErrorTranslation.h>
 
+#include <netkit/device/AsyncConnectionPolicyBase.h>
 #include <netkit/http/HttpClient.h>
 #include <netkit/http/HttpError.h>
 
@@ -50,6 +51,13 @@ std::uint32_t translateSystemError(const boost::system::error_code& error)
     if (!error)
         return Ok;
     const auto& category = error.category();
+    if (category == connectionCategory()) {
+        switch (static_cast<ConnectionError>(error.value())) {
+        case ConnectionError::noConnectionInfo: return NoConnection;
+        case ConnectionError::invalidConnectionString: return BadAddress;
+        }
+        return GenericFailure;
+    }
     if (category == http::httpCategory())
         return translateHttpClientError(static_cast<http::error>(error.value()));
     if (category == boost::beast::http::make_error_code(boost::beast::http::error::end_of_stream).category())

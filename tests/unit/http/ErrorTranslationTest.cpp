@@ -1,3 +1,4 @@
+#include <netkit/device/AsyncConnectionPolicyBase.h>
 #include <netkit/http/ResponseCheck.h>
 #include <netkit/rtsp/RtspError.h>
 #include <netkit/util/ErrorTranslation.h>
@@ -44,6 +45,8 @@ TEST(ErrorTranslation, TransportErrorsToHostCodes)
         {"404 as error", http::error::notFound, 0x203},
         {"invalid request", http::error::invalidRequest, 0x100},
         {"no usable scheme", http::error::unsupportedAuthScheme, 1},
+        {"no connection info", Utility::makeConnectionError(Utility::ConnectionError::noConnectionInfo), 10},
+        {"bad connection string", Utility::makeConnectionError(Utility::ConnectionError::invalidConnectionString), 0x100},
         {"rtsp time-out", Utility::rtsp::error::timeout, 0x103},
         {"rtsp connection lost", Utility::rtsp::error::connectionLost, 0x104},
         {"rtsp unauthorized", Utility::rtsp::error::unauthorized, 0x201},
