@@ -28,13 +28,20 @@ void AudioDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr
                          {{"alarmLevel", UpdateValueType::integer,
                            "&AudioSource.A" + std::to_string(channel()) + ".AlarmLevel="}},
                          parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void AudioDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
 {
-    acquireDefinitions("/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=AudioSource.A" + std::to_string(channel()), {{"AudioSource", "A" + std::to_string(channel())}}, {{"AlarmLevel", "alarmLevel"}}, parameters(), repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+    const std::string instance = "A" + std::to_string(channel());
+    acquireDefinitions("/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=AudioSource." + instance,
+                       {{"AudioSource", instance}}, {{"AlarmLevel", "alarmLevel"}}, parameters(),
+                       repositoryProperties(), *this, sender(), completion,
+                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                           httpGet(uri, std::move(done));
+                       });
 }
 
 } // namespace Vapixcam

@@ -86,7 +86,9 @@ void MotionDetection::applySettings(const Orix::Utility::AsyncActionCompletionPt
 {
     applyParameterUpdate("/axis-cgi/param.cgi?action=update", motionWindowPieces(), parameters(), *this, sender(),
                          completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void MotionDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
@@ -96,7 +98,9 @@ void MotionDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicPar
                        {{"WindowType", "WindowType"}, {"Sensitivity", "Sensitivity"}, {"ObjectSize", "ObjectSize"},
                         {"History", "History"}},
                        parameters(), repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                           httpGet(uri, std::move(done));
+                       });
 }
 
 } // namespace Vapixcam

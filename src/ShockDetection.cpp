@@ -46,7 +46,9 @@ void ShockDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr
     applyParameterUpdate("/axis-cgi/shockdetection/setsensitivitylevel.cgi?schemaversion=1",
                          {{"sensitivity", UpdateValueType::integer, "&level="}}, parameters(), *this, sender(),
                          completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void ShockDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)

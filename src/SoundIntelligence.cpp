@@ -41,7 +41,9 @@ void SoundIntelligence::applySettings(const Orix::Utility::AsyncActionCompletion
     applyParameterUpdate("/axis-cgi/param.cgi?action=update&" + application_ + ".",
                          {{"sensitivity", UpdateValueType::integer, "AB3Sensitivity="}}, parameters(), *this,
                          sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void SoundIntelligence::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)

@@ -29,13 +29,20 @@ void TamperingDetection::applySettings(const Orix::Utility::AsyncActionCompletio
                          {{"darkDetectionEnabled", UpdateValueType::boolean, group + "DarkDetectionEnabled="},
                           {"minDuraiton", UpdateValueType::integer, group + "MinDuration="}},
                          parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void TamperingDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
 {
-    acquireDefinitions("/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=Tampering", {{"Tampering", "T" + std::to_string(channel())}, {"Tampering"}}, {{"DarkDetectionEnabled", "darkDetectionEnabled"}, {"MinDuration", "minDuraiton"}}, parameters(), repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+    acquireDefinitions("/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=Tampering",
+                       {{"Tampering", "T" + std::to_string(channel())}, {"Tampering"}},
+                       {{"DarkDetectionEnabled", "darkDetectionEnabled"}, {"MinDuration", "minDuraiton"}},
+                       parameters(), repositoryProperties(), *this, sender(), completion,
+                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                           httpGet(uri, std::move(done));
+                       });
 }
 
 } // namespace Vapixcam

@@ -62,7 +62,7 @@ bool readZone(const pt::ptree& node, std::size_t position, TemperatureZone& zone
             zone.values.emplace_back(host, *value);
     if (const auto name = field(node, "Name"); name && !name->empty())
         zone.name = *name;
-    else if (const auto id = field(node, "ZoneID"))
+    else if (const auto id = field(node, "ZoneID") ? field(node, "ZoneID") : field(node, "Id"))
         zone.name = "Zone " + *id;
     else
         zone.name = "Zone " + std::to_string(position);

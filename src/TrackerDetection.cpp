@@ -127,7 +127,9 @@ void TrackerDetection::applySettings(const Orix::Utility::AsyncActionCompletionP
     for (const TrackerParameter& p : trackerParameters())
         pieces.push_back({p.property, p.type, std::string("&QVT.") + p.camera + "="});
     applyParameterUpdate("/axis-cgi/param.cgi?action=update", pieces, parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); });
+                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
+                             httpGet(uri, std::move(done));
+                         });
 }
 
 void TrackerDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)

@@ -1,0 +1,217 @@
+// Detectors against camsim's event engine: the device's one event stream
+// carries camsim's notifications to the detectors, and the host hears
+// events; and `vapixcam events` end to end. The stream's coalescing and the
+// wait after starting a camera application are shortened here.
+#include "Device.h"
+#include "EventStream.h"
+#include "TrackerDetection.h"
+#include "VideoAnalyticsApplicationBased.h"
+#include "support/CamsimProcess.h"
+#include "support/FakeHost.h"
+#include "support/ProcessRunner.h"
+#include "unit/analytics/RecordingTargets.h"
+#include "unit/events/EventsTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <netkit/http/HttpClient.h>
+#include <sstream>
+#include <thread>
+
+using Orix::GDRV::ConnectionState;
+using TestSupport::CamsimOptions;
+using TestSupport::CamsimProcess;
+
+namespace {
+
+constexpr auto kLimit = std::chrono::seconds(20);
+
+Orix::GDRV::DeviceDescription genericDescription()
+{
+    Orix::GDRV::DeviceDescription description;
+    description.models.push_back({"Axis", "generic", {"auto"}});
+    description.videoSources.resize(1);
+    return description;
+}
+
+Json::Value control(const CamsimProcess& camsim, const std::string& method, const std::string& path,
+                    const std::string& body = {})
+{
+    const auto answer = TestSupport::plainHttpRequest(camsim.httpPort(), method, path, body);
+    EXPECT_EQ(answer.status, 200) << path << " " << body << ": " << answer.body << answer.error;
+    Json::Value root;
+    Json::Reader().parse(answer.body, root);
+    return root;
+}
+
+// Sends the notification until a session took it (the stream opens after
+// the coalescing delay).
+void trigger(const CamsimProcess& camsim, const std::string& body,
+             std::chrono::seconds limit = kLimit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (control(camsim, "POST", "/camsim/events", body)["sessions"].asInt() < 1 &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// One connected device with short event-stream delays.
+struct Camera {
+    explicit Camera(const std::string& model)
+        : camsim([&] {
+              CamsimOptions o;
+              o.model = model;
+              return o;
+          }()),
+          log(std::make_shared<TestSupport::CapturingLogger>(0)),
+          device(std::make_unique<Vapixcam::Device>(&deviceHandler, genericDescription(), "generic", "", nullptr, log))
+    {
+        device->Connect(camsim.url().c_str());
+        EXPECT_TRUE(deviceHandler.waitFor(ConnectionState::Connected)) << log->all();
+        Vapixcam::runOnIoThread(*device, [this] {
+            device->getNotificationStream()->setDelays(std::chrono::milliseconds(300), std::chrono::milliseconds(300));
+        });
+    }
+    ~Camera()
+    {
+        for (auto* d : detectors)
+            d->Destroy();
+        device.reset();
+    }
+    Orix::Analytics::IVideoAnalytics* start(Orix::Analytics::IVideoAnalytics* detector)
+    {
+        EXPECT_NE(detector, nullptr);
+        if (!detector)
+            return nullptr;
+        if (auto* application = dynamic_cast<Vapixcam::VideoAnalyticsApplicationBased*>(detector))
+            application->setApplicationStartWait(std::chrono::milliseconds(0));
+        detectors.push_back(detector);
+        detector->Start();
+        return detector;
+    }
+    Orix::Analytics::IVideoAnalytics* create(EventsTest::RecordingAnalyticsHandler& handler, const char* id)
+    {
+        return start(device->CreateVideoAnalytics(&handler, 0, id));
+    }
+
+    CamsimProcess camsim;
+    std::shared_ptr<TestSupport::CapturingLogger> log;
+    TestSupport::RecordingDeviceHandler deviceHandler;
+    std::unique_ptr<Vapixcam::Device> device;
+    std::vector<Orix::Analytics::IVideoAnalytics*> detectors;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+class Analytics : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!CamsimProcess::available())
+            GTEST_SKIP() << "camsim is not built";
+        Orix::http::clearAuthenticationCache();
+    }
+};
+
+} // namespace
+
+TEST_F(Analytics, MotionWindowOpensAndClosesOneEventAndTamperingIsImmediate)
+{
+    Camera camera("M1065-LW");
+    EventsTest::RecordingAnalyticsHandler motion, tampering;
+    camera.create(motion, "motionDetection");
+    camera.create(tampering, "tamperingDetection");
+    ASSERT_TRUE(motion.waitFor(1) && tampering.waitFor(1)) << camera.log->all();
+    ASSERT_EQ(motion.calls().front(), "started") << camera.log->all();
+    ASSERT_EQ(tampering.calls().front(), "started") << camera.log->all();
+
+    trigger(camera.camsim, R"({"event":"motion","window":0,"active":true})");
+    trigger(camera.camsim, R"({"event":"tampering","channel":1})");
+    trigger(camera.camsim, R"({"event":"motion","window":0,"active":false})");
+    ASSERT_TRUE(motion.waitFor(3)) << camera.log->all();
+    ASSERT_TRUE(tampering.waitFor(2)) << camera.log->all();
+    const auto m = motion.calls();
+    EXPECT_TRUE(startsWith(m[1], "twoPhase MotionDetection 1 ")) << m[1];
+    EXPECT_TRUE(startsWith(m[2], "twoPhase MotionDetection 0 ")) << m[2];
+    EXPECT_TRUE(startsWith(tampering.calls()[1], "event Tampering ")) << tampering.calls()[1];
+    // One session served both detectors.
+    EXPECT_EQ(control(camera.camsim, "GET", "/camsim/events")["sessions"]["opened"].asInt(), 1);
+}
+
+TEST_F(Analytics, GunshotReachesOnlyItsDetectorAndARunningApplicationStarts)
+{
+    Camera camera("P3245-LVE");
+    // Already running: the camera answers the start with "Error: 6".
+    control(camera.camsim, "POST", "/camsim/applications", R"({"name":"SIGunshotDetector","status":"Running"})");
+    EventsTest::RecordingAnalyticsHandler gunshot, alarm;
+    camera.create(gunshot, "gunshotDetector");
+    camera.create(alarm, "alarmDetector");
+    ASSERT_TRUE(gunshot.waitFor(1) && alarm.waitFor(1)) << camera.log->all();
+    ASSERT_EQ(gunshot.calls().front(), "started") << camera.log->all();
+    ASSERT_EQ(alarm.calls().front(), "started") << camera.log->all();
+
+    trigger(camera.camsim, R"({"event":"sound","class":"gunshot"})");
+    ASSERT_TRUE(gunshot.waitFor(2)) << camera.log->all();
+    EXPECT_TRUE(startsWith(gunshot.calls()[1], "event CameraApplicationPlatform/SIGunshotDetector "));
+    trigger(camera.camsim, R"({"event":"sound","class":"alarm"})");
+    ASSERT_TRUE(alarm.waitFor(2)) << camera.log->all();
+    EXPECT_EQ(gunshot.calls().size(), 2u);
+}
+
+TEST_F(Analytics, TrackedObjectsArriveWithBoxes)
+{
+    Camera camera("P3245-LVE");
+    EventsTest::RecordingAnalyticsHandler handler;
+    AnalyticsTest::RecordingTargets host;
+    camera.start(new Vapixcam::TrackerDetection(&handler, 0, "NorvikOnboardTracker", *camera.device, &host));
+    ASSERT_TRUE(handler.waitFor(1)) << camera.log->all();
+    ASSERT_EQ(handler.calls().front(), "started") << camera.log->all();
+
+    trigger(camera.camsim, R"({"event":"tracker","frames":2,"intervalMs":50,)"
+                           R"("objects":[{"id":7,"from":[0,0,0.5,-0.5],"to":[0,0,0.5,-0.5],"color":[255,0,0]}]})");
+    const auto end = std::chrono::steady_clock::now() + kLimit;
+    while (host.frames().empty() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(host.frames().empty()) << camera.log->all();
+    EXPECT_EQ(host.frames().front(), "7:0.5,0.5,0.25,0.25 ColorH=0 ColorS=1 ColorV=1");
+}
+
+TEST_F(Analytics, VapixcamEventsPrintsLinesAndRefusesUnknownDetectors)
+{
+    CamsimProcess camsim;
+    const std::string vapixcam = CamsimProcess::toolsDirectory() + "/vapixcam";
+
+    const auto refused = TestSupport::runProcess(
+        {vapixcam, "events", camsim.url(), "--detector", "tamperingDetection", "--detector", "noSuchDetector",
+         "--seconds", "1"},
+        std::chrono::seconds(30));
+    EXPECT_TRUE(refused.exited(2)) << refused.summary();
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("noSuchDetector"), std::string::npos) << refused.err;
+
+    // The product's coalescing delay (10 s) passes before the stream opens.
+    std::thread triggers(
+        [&] { trigger(camsim, R"({"event":"tampering","channel":1})", std::chrono::seconds(50)); });
+    const auto run = TestSupport::runProcess(
+        {vapixcam, "events", camsim.url(), "--detector", "tamperingDetection", "--seconds", "16"},
+        std::chrono::seconds(60));
+    triggers.join();
+    EXPECT_TRUE(run.exited(0)) << run.summary();
+    std::istringstream lines(run.out);
+    std::vector<Json::Value> seen;
+    for (std::string line; std::getline(lines, line);) {
+        Json::Value value;
+        ASSERT_TRUE(Json::Reader().parse(line, value)) << line;
+        seen.push_back(value);
+    }
+    ASSERT_EQ(seen.size(), 3u) << run.out;
+    EXPECT_EQ(seen[0]["type"].asString(), "started");
+    EXPECT_EQ(seen[1]["type"].asString(), "event");
+    EXPECT_EQ(seen[1]["kind"].asString(), "immediate");
+    EXPECT_EQ(seen[1]["name"].asString(), "Tampering");
+    EXPECT_EQ(seen[1]["time"].asString().size(), std::string("2026-03-01T10:00:00.250Z").size());
+    EXPECT_EQ(seen[2]["type"].asString(), "stopped");
+}
