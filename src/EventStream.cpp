@@ -303,7 +303,13 @@ std::function<void()> EventStream::initializeStream(
             ORIX_LOG(*self, LogDebug, " End receive events with result " << result.message());
             self->retireClient();
         }
-        ended(result, false);
+        // A camera never ends an event session on its own: an end it chose
+        // is an outage like a broken connection (ends we asked for are stale
+        // to the supervisor anyway).
+        if (!result || result == Orix::Utility::rtsp::error::sessionEndedByServer)
+            ended(Orix::Utility::rtsp::error::connectionLost, false);
+        else
+            ended(result, false);
     });
     return [client] { client->teardown(); };
 }

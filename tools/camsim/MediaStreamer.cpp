@@ -62,6 +62,8 @@ MediaStreamer::Clock::duration MediaStreamer::interval(const Track& track) const
 {
     if (track.setup.kind == TrackSetup::Kind::Audio)
         return kAudioPacket;
+    if (track.setup.kind == TrackSetup::Kind::Metadata)
+        return std::chrono::hours(24);
     const unsigned fps = track.setup.fps ? track.setup.fps : (track.setup.clip ? track.setup.clip->fps : 25);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(1000000000LL / std::max(1u, fps)));
 }
@@ -233,6 +235,8 @@ void MediaStreamer::handleTimer(const error_code& ec, unsigned generation)
 void MediaStreamer::sendDue(Track& track, Clock::time_point)
 {
     const std::uint32_t ts = timestampAt(track, track.due);
+    if (track.setup.kind == TrackSetup::Kind::Metadata)
+        return;
     if (track.setup.kind == TrackSetup::Kind::Audio) {
         const std::string& loop = *track.setup.audio;
         if (loop.empty())
@@ -271,6 +275,22 @@ void MediaStreamer::sendDue(Track& track, Clock::time_point)
         deliver(track,
                 rtpPacket(track.setup.payloadType, p.marker, track.sequence++, stamp, track.setup.ssrc, p.bytes),
                 false);
+    }
+}
+
+void MediaStreamer::sendMetadata(const std::vector<RtpPayload>& payloads)
+{
+    if (!playing_ || stopped_ || stall_)
+        return;
+    for (auto& t : tracks_) {
+        if (t->setup.kind != TrackSetup::Kind::Metadata)
+            continue;
+        const std::uint32_t ts = timestampAt(*t, Clock::now());
+        for (const auto& p : payloads) {
+            t->octets += static_cast<std::uint32_t>(p.bytes.size());
+            ++t->packets;
+            deliver(*t, rtpPacket(t->setup.payloadType, p.marker, t->sequence++, ts, t->setup.ssrc, p.bytes), false);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 // States: Idle --play--> Playing --pause--> Idle; stop() from anywhere ends
 // it for good. Time stamps follow the wall clock, so a pause shows as a gap.
 #include "MediaClip.h"
+#include "MediaPacketiser.h"
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/ip/udp.hpp>
@@ -25,7 +26,7 @@
 namespace Camsim {
 
 struct TrackSetup {
-    enum class Kind { Video, Audio };
+    enum class Kind { Video, Audio, Metadata }; // metadata: sent by sendMetadata only
     Kind kind = Kind::Video;
     std::shared_ptr<const MediaClip> clip;         // video
     std::shared_ptr<const std::string> audio;      // audio: a loop of mu-law bytes at 8 kHz
@@ -71,6 +72,10 @@ public:
     // The next frame of the recording to send (a seek while paused).
     void seekFrame(std::size_t frame) { recordingFrame_ = frame; }
     std::size_t recordingFrame() const { return recordingFrame_; }
+
+    // One document of the metadata track(s), the payloads in order; dropped
+    // unless playing.
+    void sendMetadata(const std::vector<RtpPayload>& payloads);
 
     void play();
     void pause();

@@ -1,6 +1,7 @@
 #include "RtspConnection.h"
 
 #include "Camera.h"
+#include "EventEngine.h"
 #include "MediaLibrary.h"
 #include "MediaStreamer.h"
 #include "RequestLog.h"
@@ -458,6 +459,12 @@ RtspConnection::Reply RtspConnection::describe(const RtspRequest& request)
         t.control = base + "/stream=" + std::to_string(index++) + suffix;
         sdp.tracks.push_back(t);
     }
+    if (wanted->events) {
+        SdpTrack t;
+        t.kind = SdpTrack::Kind::Metadata;
+        t.control = base + "/stream=" + std::to_string(index++) + suffix;
+        sdp.tracks.push_back(t);
+    }
     r.headers.emplace_back("Content-Type", "application/sdp");
     r.headers.emplace_back("Content-Base", base + "/");
     r.body = buildSdp(sdp);
@@ -494,7 +501,7 @@ RtspConnection::Reply RtspConnection::setup(const RtspRequest& request)
         r.status = 404;
         return r;
     }
-    const unsigned trackCount = (wanted->video ? 1u : 0u) + (wanted->audio ? 1u : 0u);
+    const unsigned trackCount = (wanted->video ? 1u : 0u) + (wanted->audio ? 1u : 0u) + (wanted->events ? 1u : 0u);
     if (index >= trackCount) {
         r.status = 404;
         return r;
@@ -506,6 +513,7 @@ RtspConnection::Reply RtspConnection::setup(const RtspRequest& request)
         }
     }
     const bool video = wanted->video && index == 0;
+    const bool metadata = wanted->events && index == trackCount - 1;
 
     // The first transport this camera can do, in the client's order.
     std::optional<TransportSpec> transport;
@@ -538,6 +546,11 @@ RtspConnection::Reply RtspConnection::setup(const RtspRequest& request)
         track.fps = wanted->fps ? wanted->fps : track.clip->fps;
         track.payloadType = track.clip->codec == VideoCodec::Jpeg ? 26 : 96;
         track.clockRate = 90000;
+    } else if (metadata) {
+        track.kind = TrackSetup::Kind::Metadata;
+        track.payloadType = kMetadataPayloadType;
+        track.clockRate = 90000;
+        eventTopic_ = wanted->eventTopic;
     } else {
         track.kind = TrackSetup::Kind::Audio;
         track.audio = context_.audio;
@@ -722,6 +735,18 @@ RtspConnection::Reply RtspConnection::play(const RtspRequest& request)
     }
     streamer_->play();
     state_ = State::Playing;
+    if (eventTopic_ && !eventSubscription_ && context_.events) {
+        eventSubscription_ = context_.events->subscribe(
+            *eventTopic_, executor_,
+            [weak](std::vector<RtpPayload> payloads) {
+                if (auto self = weak.lock(); self && self->streamer_)
+                    self->streamer_->sendMetadata(payloads);
+            },
+            [weak] {
+                if (auto self = weak.lock())
+                    self->close();
+            });
+    }
     std::string info;
     for (std::size_t i = 0; i < streamer_->trackCount(); ++i) {
         if (!info.empty())
@@ -764,6 +789,8 @@ void RtspConnection::endSession()
     if (streamer_)
         streamer_->stop();
     streamer_.reset();
+    eventSubscription_.reset();
+    eventTopic_.reset();
     trackUrls_.clear();
     trackIndexes_.clear();
     sessionId_.clear();
@@ -835,6 +862,7 @@ void RtspConnection::close()
     if (closed_)
         return;
     closed_ = true;
+    eventSubscription_.reset();
     if (streamer_)
         streamer_->stop();
     stream_->close();

@@ -26,6 +26,7 @@
 namespace Camsim {
 
 class Camera;
+class EventEngine;
 class MediaLibrary;
 class MediaStreamer;
 class RequestLog;
@@ -46,6 +47,7 @@ struct RtspContext {
     std::shared_ptr<const std::string> audio; // mu-law loop
     bool refuseTcp = false; // interleaved TCP on a plain RTSP connection gets 461
     const RecordingStore* recordings = nullptr;
+    EventEngine* events = nullptr; // the metadata track of event=on
 };
 
 class RtspConnection : public std::enable_shared_from_this<RtspConnection> {
@@ -127,6 +129,8 @@ private:
     bool faultTaken_ = false;
     std::optional<FaultSpec> fault_;
     std::uint64_t sdpSessionId_ = 0;
+    std::optional<std::string> eventTopic_;      // set up with a metadata track
+    std::shared_ptr<void> eventSubscription_;    // from the first PLAY on
 
     // Playback of a recording (media.amp?recordingid=...).
     std::optional<Recording> recording_;

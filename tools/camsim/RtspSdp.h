@@ -12,7 +12,7 @@
 namespace Camsim {
 
 struct SdpTrack {
-    enum class Kind { Video, Audio };
+    enum class Kind { Video, Audio, Metadata };
     Kind kind = Kind::Video;
     VideoCodec codec = VideoCodec::H264;
     unsigned fps = 25;

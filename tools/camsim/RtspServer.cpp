@@ -104,7 +104,8 @@ struct RtspServer::Impl : std::enable_shared_from_this<RtspServer::Impl> {
                                  1024}),
           media(options.mediaDir),
           context{camera, faults, log, auth, media, options.bindAddress,
-                  std::make_shared<const std::string>(mulawTone()), options.refuseTcp, options.recordings}
+                  std::make_shared<const std::string>(mulawTone()), options.refuseTcp, options.recordings,
+                  options.events}
     {
     }
 

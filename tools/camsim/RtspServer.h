@@ -19,6 +19,7 @@ class io_context;
 namespace Camsim {
 
 class Camera;
+class EventEngine;
 class FaultInjector;
 class RequestLog;
 class RecordingStore;
@@ -35,6 +36,7 @@ public:
         std::chrono::seconds nonceLifetime{300};
         bool refuseTcp = false; // 461 to interleaved TCP outside the HTTP tunnel
         const RecordingStore* recordings = nullptr; // for media.amp?recordingid=...
+        EventEngine* events = nullptr;              // for media.amp?event=on
     };
 
     // httpAuth checks the HTTP legs of a tunnel, as the HTTP side does.

@@ -1,5 +1,6 @@
 #include "RtspStreamRequest.h"
 
+#include "EventTopicFilter.h"
 #include "FormData.h"
 #include "HttpMessage.h"
 #include "ParamTree.h"
@@ -231,7 +232,23 @@ std::optional<StreamRequest> resolveStreamRequest(const std::string& query, cons
             (std::string(name) == "video" ? r.video : r.audio) = *f;
         }
     }
-    if (!r.video && !r.audio) {
+    if (const auto v = lastValue(args, "event")) {
+        const auto f = flag(*v);
+        if (!f) {
+            error = {400, "event=" + *v + " is neither on nor off"};
+            return std::nullopt;
+        }
+        r.events = *f;
+    }
+    if (const auto topic = lastValue(args, "eventtopic"); topic && r.events) {
+        std::string why;
+        if (!EventTopicFilter::parse(*topic, why)) {
+            error = {400, why};
+            return std::nullopt;
+        }
+        r.eventTopic = *topic;
+    }
+    if (!r.video && !r.audio && !r.events) {
         error = {400, "neither video nor audio asked for"};
         return std::nullopt;
     }

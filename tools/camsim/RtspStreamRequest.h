@@ -24,6 +24,8 @@ struct StreamRequest {
     std::string profile;          // the stream profile's name, if one was asked for
     std::string recordingId;      // recordingid=: playback of a recording, video only
     bool pull = false;            // pull=1: the client paces a recording's delivery
+    bool events = false;          // event=on: the metadata track, last
+    std::string eventTopic;       // eventtopic=, checked by EventTopicFilter
 };
 
 struct StreamRequestError {

@@ -1,8 +1,12 @@
 #include "Simulator.h"
 
+#include "AnalyticsCgi.h"
 #include "ApplicationsCgi.h"
 #include "Camera.h"
 #include "ControlEndpoint.h"
+#include "EventControl.h"
+#include "EventDeclarations.h"
+#include "EventEngine.h"
 #include "FirmwareCgi.h"
 #include "SnapshotCgi.h"
 #include "HttpServer.h"
@@ -60,6 +64,9 @@ struct Simulator::Impl {
     std::unique_ptr<SnapshotCgi> snapshotCgi;
     std::unique_ptr<PtzCgi> ptzCgi;
     std::unique_ptr<ApplicationsCgi> applicationsCgi;
+    std::shared_ptr<EventEngine> events;
+    std::unique_ptr<EventControl> eventControl;
+    std::unique_ptr<AnalyticsCgi> analyticsCgi;
     std::unique_ptr<MdnsResponder> mdns;
     std::unique_ptr<RecordingStore> recordings;
     std::unique_ptr<RecordCgi> recordCgi;
@@ -98,6 +105,13 @@ void Simulator::Impl::registerRoutes()
         ptzCgi->registerRoutes(router);
     router.add("/axis-cgi/applications/list.cgi",
                [this](const HttpRequest& r) { return applicationsCgi->handle(r); });
+    router.add("/axis-cgi/applications/control.cgi",
+               [this](const HttpRequest& r) { return applicationsCgi->control(r); });
+    router.add("/vapix/services", [this](const HttpRequest& r) { return eventServices(*events, r); });
+    eventControl->registerRoutes(router);
+    analyticsCgi->registerRoutes(router, camera->withModel([](Model& m) {
+        return m.value("Properties.Thermometry.Thermometry") == "yes";
+    }), camera->withModel([](Model& m) { return m.value("Properties.ShockDetection.ShockDetection") == "yes"; }));
     router.add("/axis-cgi/disks/list.cgi", [this](const HttpRequest& r) { return recordCgi->disks(r); });
     router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
     control->registerRoutes(router);
@@ -116,6 +130,7 @@ bool Simulator::Impl::listenAll(std::string& error)
     rtspOptions.nonceLifetime = std::chrono::seconds(config.nonceLifetimeSeconds);
     rtspOptions.refuseTcp = config.refuseRtspTcp;
     rtspOptions.recordings = recordings.get();
+    rtspOptions.events = events.get();
     rtsp = std::make_unique<RtspServer>(io, *camera, faults, *log, *auth, rtspOptions);
 
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
@@ -247,6 +262,15 @@ bool Simulator::Impl::start(std::string& error)
         ptzCgi = std::make_unique<PtzCgi>(*camera, ptz);
     }
     applicationsCgi = std::make_unique<ApplicationsCgi>(config.applications);
+    events = std::make_shared<EventEngine>(*camera, io, [this](const std::string& name) {
+        return applicationsCgi->running(name);
+    });
+    eventControl = std::make_unique<EventControl>(*events, *applicationsCgi);
+    analyticsCgi = std::make_unique<AnalyticsCgi>(*events, *applicationsCgi);
+    if (!camera->withModel([&](Model& m) {
+            return addApplicationParams(m, config.dataDir, applicationsCgi->names(), error);
+        }))
+        return false;
     recordings = std::make_unique<RecordingStore>();
     recordCgi = std::make_unique<RecordCgi>(*recordings);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
