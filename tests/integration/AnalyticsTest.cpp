@@ -12,6 +12,7 @@
 #include "unit/analytics/RecordingTargets.h"
 #include "unit/events/EventsTestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <netkit/http/HttpClient.h>
@@ -34,13 +35,20 @@ Orix::GDRV::DeviceDescription genericDescription()
     return description;
 }
 
+bool parseJson(const std::string& text, Json::Value& root)
+{
+    std::istringstream in(text);
+    std::string errors;
+    return Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors);
+}
+
 Json::Value control(const CamsimProcess& camsim, const std::string& method, const std::string& path,
                     const std::string& body = {})
 {
     const auto answer = TestSupport::plainHttpRequest(camsim.httpPort(), method, path, body);
     EXPECT_EQ(answer.status, 200) << path << " " << body << ": " << answer.body << answer.error;
     Json::Value root;
-    Json::Reader().parse(answer.body, root);
+    parseJson(answer.body, root);
     return root;
 }
 
@@ -57,10 +65,12 @@ void trigger(const CamsimProcess& camsim, const std::string& body,
 
 // One connected device with short event-stream delays.
 struct Camera {
-    explicit Camera(const std::string& model)
+    // applications: camsim's --apps ("name" running, "name:stopped").
+    explicit Camera(const std::string& model, const std::string& applications = "vmd")
         : camsim([&] {
               CamsimOptions o;
               o.model = model;
+              o.extraArguments = {"--apps", applications};
               return o;
           }()),
           log(std::make_shared<TestSupport::CapturingLogger>(0)),
@@ -106,6 +116,25 @@ bool startsWith(const std::string& text, const std::string& prefix)
     return text.rfind(prefix, 0) == 0;
 }
 
+// The host events among the calls (a stream outage on a loaded machine may
+// come between them), each without its time.
+std::vector<std::string> events(const EventsTest::RecordingAnalyticsHandler& handler)
+{
+    std::vector<std::string> out;
+    for (const auto& call : handler.calls())
+        if (startsWith(call, "event ") || startsWith(call, "twoPhase "))
+            out.push_back(call.substr(0, call.rfind(' ')));
+    return out;
+}
+
+bool waitForEvents(const EventsTest::RecordingAnalyticsHandler& handler, std::size_t count)
+{
+    const auto end = std::chrono::steady_clock::now() + kLimit;
+    while (events(handler).size() < count && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return events(handler).size() >= count;
+}
+
 class Analytics : public ::testing::Test {
 protected:
     void SetUp() override
@@ -131,21 +160,16 @@ TEST_F(Analytics, MotionWindowOpensAndClosesOneEventAndTamperingIsImmediate)
     trigger(camera.camsim, R"({"event":"motion","window":0,"active":true})");
     trigger(camera.camsim, R"({"event":"tampering","channel":1})");
     trigger(camera.camsim, R"({"event":"motion","window":0,"active":false})");
-    ASSERT_TRUE(motion.waitFor(3)) << camera.log->all();
-    ASSERT_TRUE(tampering.waitFor(2)) << camera.log->all();
-    const auto m = motion.calls();
-    EXPECT_TRUE(startsWith(m[1], "twoPhase MotionDetection 1 ")) << m[1];
-    EXPECT_TRUE(startsWith(m[2], "twoPhase MotionDetection 0 ")) << m[2];
-    EXPECT_TRUE(startsWith(tampering.calls()[1], "event Tampering ")) << tampering.calls()[1];
-    // One session served both detectors.
-    EXPECT_EQ(control(camera.camsim, "GET", "/camsim/events")["sessions"]["opened"].asInt(), 1);
+    ASSERT_TRUE(waitForEvents(motion, 2) && waitForEvents(tampering, 1)) << camera.log->all();
+    EXPECT_EQ(events(motion), (std::vector<std::string>{"twoPhase MotionDetection 1", "twoPhase MotionDetection 0"}));
+    EXPECT_EQ(events(tampering), std::vector<std::string>{"event Tampering"});
 }
 
 TEST_F(Analytics, GunshotReachesOnlyItsDetectorAndARunningApplicationStarts)
 {
-    Camera camera("P3245-LVE");
-    // Already running: the camera answers the start with "Error: 6".
-    control(camera.camsim, "POST", "/camsim/applications", R"({"name":"SIGunshotDetector","status":"Running"})");
+    // The gunshot classifier runs already: the camera answers its start
+    // with "Error: 6"; the alarm classifier starts with "OK".
+    Camera camera("P3245-LVE", "SIGunshotDetector,SIAlarmDetector:stopped");
     EventsTest::RecordingAnalyticsHandler gunshot, alarm;
     camera.create(gunshot, "gunshotDetector");
     camera.create(alarm, "alarmDetector");
@@ -154,16 +178,16 @@ TEST_F(Analytics, GunshotReachesOnlyItsDetectorAndARunningApplicationStarts)
     ASSERT_EQ(alarm.calls().front(), "started") << camera.log->all();
 
     trigger(camera.camsim, R"({"event":"sound","class":"gunshot"})");
-    ASSERT_TRUE(gunshot.waitFor(2)) << camera.log->all();
-    EXPECT_TRUE(startsWith(gunshot.calls()[1], "event CameraApplicationPlatform/SIGunshotDetector "));
+    ASSERT_TRUE(waitForEvents(gunshot, 1)) << camera.log->all();
     trigger(camera.camsim, R"({"event":"sound","class":"alarm"})");
-    ASSERT_TRUE(alarm.waitFor(2)) << camera.log->all();
-    EXPECT_EQ(gunshot.calls().size(), 2u);
+    ASSERT_TRUE(waitForEvents(alarm, 1)) << camera.log->all();
+    EXPECT_EQ(events(gunshot), std::vector<std::string>{"event CameraApplicationPlatform/SIGunshotDetector"});
+    EXPECT_EQ(events(alarm), std::vector<std::string>{"event CameraApplicationPlatform/SIAlarmDetector"});
 }
 
 TEST_F(Analytics, TrackedObjectsArriveWithBoxes)
 {
-    Camera camera("P3245-LVE");
+    Camera camera("P3245-LVE", "QVT:stopped");
     EventsTest::RecordingAnalyticsHandler handler;
     AnalyticsTest::RecordingTargets host;
     camera.start(new Vapixcam::TrackerDetection(&handler, 0, "NorvikOnboardTracker", *camera.device, &host));
@@ -172,11 +196,20 @@ TEST_F(Analytics, TrackedObjectsArriveWithBoxes)
 
     trigger(camera.camsim, R"({"event":"tracker","frames":2,"intervalMs":50,)"
                            R"("objects":[{"id":7,"from":[0,0,0.5,-0.5],"to":[0,0,0.5,-0.5],"color":[255,0,0]}]})");
+    // Frames of the object while it is tracked, then one without it when it
+    // is removed.
+    const std::string tracked = "7:0.5,0.5,0.25,0.25 ColorH=0 ColorS=1 ColorV=1";
+    const auto seen = [&] {
+        const auto frames = host.frames();
+        return std::find(frames.begin(), frames.end(), tracked) != frames.end();
+    };
     const auto end = std::chrono::steady_clock::now() + kLimit;
-    while (host.frames().empty() && std::chrono::steady_clock::now() < end)
+    while (!seen() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_FALSE(host.frames().empty()) << camera.log->all();
-    EXPECT_EQ(host.frames().front(), "7:0.5,0.5,0.25,0.25 ColorH=0 ColorS=1 ColorV=1");
+    std::string frames;
+    for (const auto& frame : host.frames())
+        frames += "[" + frame + "] ";
+    EXPECT_TRUE(seen()) << frames << camera.log->all();
 }
 
 TEST_F(Analytics, VapixcamEventsPrintsLinesAndRefusesUnknownDetectors)
@@ -204,7 +237,7 @@ TEST_F(Analytics, VapixcamEventsPrintsLinesAndRefusesUnknownDetectors)
     std::vector<Json::Value> seen;
     for (std::string line; std::getline(lines, line);) {
         Json::Value value;
-        ASSERT_TRUE(Json::Reader().parse(line, value)) << line;
+        ASSERT_TRUE(parseJson(line, value)) << line;
         seen.push_back(value);
     }
     ASSERT_EQ(seen.size(), 3u) << run.out;
