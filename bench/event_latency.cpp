@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>

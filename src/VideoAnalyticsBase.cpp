@@ -133,6 +133,13 @@ void VideoAnalyticsBase::Destroy()
     // The handler first: a callback running on another thread ends, and none
     // starts afterwards; then everything on the I/O thread.
     closeHandler();
+    if (device_.onIoThread()) {
+        // From inside one of our own callbacks: the frames below still use
+        // this object, so it goes once they have returned.
+        abandon();
+        boost::asio::post(device_.ioContext(), [this] { delete this; });
+        return;
+    }
     runOnIoThread(device_, [this] { abandon(); });
     delete this;
 }

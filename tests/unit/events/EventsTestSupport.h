@@ -154,12 +154,19 @@ public:
         return changed_.wait_for(lock, limit, [&] { return calls_.size() >= count; });
     }
 
+    // Runs after each call is recorded, as the host would act on it.
+    std::function<void(const std::string& call)> onCall;
+
 private:
     void add(std::string call)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(std::move(call));
-        changed_.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            calls_.push_back(call);
+            changed_.notify_all();
+        }
+        if (onCall)
+            onCall(call);
     }
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

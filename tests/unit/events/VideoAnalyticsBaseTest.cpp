@@ -125,3 +125,26 @@ TEST(VideoAnalyticsBase, StartAndStopTwiceFailWithAlreadyInState)
     EXPECT_EQ(device.log().count("Already stopped"), 1u);
     detector->Destroy();
 }
+
+TEST(VideoAnalyticsBase, TheHostMayDestroyADetectorFromInsideItsEvent)
+{
+    TestSupport::HttpTestServer server(Camera{kDeclarations, 200, ""});
+    FakeDevice device(server.port());
+    RecordingAnalyticsHandler handler;
+    auto* detector = new EmbeddedDetector(&handler, 0, device, true);
+    detector->Start();
+    ASSERT_TRUE(handler.waitFor(1));
+    handler.onCall = [&](const std::string& call) {
+        if (call.rfind("twoPhase", 0) == 0)
+            detector->Destroy();
+    };
+    const std::vector<Vapixcam::EventStruct> active{
+        {"VMD3/vmd3_video_1", "2019-04-17T09:30:44.352231Z", "", "<tt:SimpleItem Name=\"active\" Value=\"1\"/>"}};
+    device.run([&] { device.getNotificationStream()->dispatchEvents(active); });
+    device.run([&] {
+        EXPECT_EQ(device.getNotificationStream()->detectorCount(), 0u);
+        device.getNotificationStream()->dispatchEvents(active);
+    });
+    device.run([] {}); // the deferred deletion has run
+    EXPECT_EQ(handler.calls(), (std::vector<std::string>{"started", "twoPhase VMD3/vmd3_video_1 1 1555493444352"}));
+}

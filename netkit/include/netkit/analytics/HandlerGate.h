@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace Orix::Utility {
 
@@ -19,10 +20,14 @@ public:
     template <class Call>
     bool pass(Call&& call)
     {
-        std::unique_lock<std::recursive_timed_mutex> lock(mutex_, std::defer_lock);
-        while (!lock.try_lock_for(std::chrono::milliseconds(20))) {
+        // Contention is rare (the I/O thread and the library's service
+        // calling at once): wait in short steps, watching the door.
+        std::unique_lock<std::recursive_mutex> lock(mutex_, std::try_to_lock);
+        while (!lock.owns_lock()) {
             if (!open_.load())
                 return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            lock.try_lock();
         }
         if (!open_.load())
             return false;
@@ -32,12 +37,12 @@ public:
     void close()
     {
         open_.store(false);
-        std::lock_guard<std::recursive_timed_mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
     }
     bool isOpen() const { return open_.load(); }
 
 private:
-    std::recursive_timed_mutex mutex_;
+    std::recursive_mutex mutex_;
     std::atomic<bool> open_{true};
 };
 

@@ -85,7 +85,9 @@ protected:
     template <class Call>
     void notifyHandler(Call&& call)
     {
-        gate_->pass([&] {
+        // A copy: the host may destroy this detector from inside the call.
+        const HandlerGatePtr gate = gate_;
+        gate->pass([&] {
             try {
                 call(*handler_);
             } catch (const std::exception& e) {
