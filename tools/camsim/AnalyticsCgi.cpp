@@ -126,6 +126,7 @@ std::string compact(const Json::Value& v)
 {
     Json::StreamWriterBuilder b;
     b["indentation"] = "";
+    b["precision"] = 6; // -0.97, not -0.96999999999999997
     return Json::writeString(b, v);
 }
 

@@ -6,7 +6,8 @@
 //   POST   /camsim/faults     {"path":"/axis-cgi/param.cgi","fault":"status:404","count":1}
 //   DELETE /camsim/faults     clears all (or ?path=... for one)
 //   GET    /camsim/state      model, parameters and lens state
-// PTZ models add GET|POST /camsim/ptz (PtzCgi.h).
+// PTZ models add GET|POST /camsim/ptz (PtzCgi.h); the event side adds
+// /camsim/events and /camsim/applications (EventControl.h).
 #include "Camera.h"
 #include "FaultInjector.h"
 #include "RequestLog.h"

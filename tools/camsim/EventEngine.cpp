@@ -4,10 +4,8 @@
 #include "EventDeclarations.h"
 
 #include <boost/asio/post.hpp>
-#include <boost/asio/steady_timer.hpp>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace Camsim {
 
@@ -16,15 +14,12 @@ namespace asio = boost::asio;
 namespace {
 
 constexpr std::size_t kFilterHistory = 32;
-constexpr unsigned kMaxTrackerFrames = 500;
-constexpr std::size_t kMaxTrackedObjects = 32;
 
 const char* const kMotionTopic = "tns1:VideoAnalytics/tnsaxis:MotionDetection";
 const char* const kTamperingTopic = "tns1:VideoSource/tnsaxis:Tampering";
 const char* const kAudioTopic = "tns1:AudioSource/tnsaxis:TriggerLevel";
 const char* const kTemperatureTopic = "tns1:VideoSource/tnsaxis:TemperatureDetection";
 const char* const kShockTopic = "tns1:Device/tnsaxis:Tampering/ShockDetected";
-const char* const kTrackerTopic = "tnsaxis:CameraApplicationPlatform/AnalyticVideoTracker";
 
 struct SoundDetector {
     const char* kind;
@@ -42,13 +37,6 @@ std::string vmd3Topic(unsigned camera) { return "tns1:RuleEngine/tnsaxis:VMD3/vm
 std::string vmd4Topic(unsigned camera, const std::string& profile)
 {
     return "tnsaxis:CameraApplicationPlatform/VMD/Camera" + std::to_string(camera) + "Profile" + profile;
-}
-
-std::string number(double v)
-{
-    char out[32];
-    std::snprintf(out, sizeof out, "%.4g", v);
-    return out;
 }
 
 std::string paramValue(Model& m, const std::string& path)
@@ -74,62 +62,41 @@ std::string instanceKey(const std::string& topic, const std::vector<SimpleItem>&
     return key;
 }
 
-// The tracker's object data: one tt:Frame in a tt:ElementItem.
-std::string trackerFrame(const std::vector<EventEngine::TrackedObject>& objects, double progress,
-                         const std::string& behaviour, const std::string& utcTime)
+// What a fresh VMD 4 installation reports: camera 1 with one profile
+// covering nearly the whole picture.
+Json::Value defaultVmd4Configuration()
 {
-    std::string s = "<tt:ElementItem Name=\"Frame\"><tt:Frame UtcTime=\"" + utcTime + "\">";
-    for (const auto& o : objects) {
-        double box[4];
-        for (int i = 0; i < 4; ++i)
-            box[i] = o.from[i] + (o.to[i] - o.from[i]) * progress;
-        s += "<tt:Object ObjectId=\"" + std::to_string(o.id) + "\"><tt:Appearance><tt:Shape><tt:BoundingBox left=\"" +
-             number(box[0]) + "\" top=\"" + number(box[1]) + "\" right=\"" + number(box[2]) + "\" bottom=\"" +
-             number(box[3]) + "\"/><tt:CenterOfGravity x=\"" + number((box[0] + box[2]) / 2) + "\" y=\"" +
-             number((box[1] + box[3]) / 2) + "\"/></tt:Shape>";
-        if (o.color)
-            s += "<tt:Color><tt:Color X=\"" + std::to_string((*o.color)[0]) + "\" Y=\"" +
-                 std::to_string((*o.color)[1]) + "\" Z=\"" + std::to_string((*o.color)[2]) + "\"/></tt:Color>";
-        s += "</tt:Appearance><tt:Behaviour>";
-        if (behaviour == "Removed")
-            s += "<tt:Removed/>";
-        s += "<tt:Extension>" + behaviour + "</tt:Extension></tt:Behaviour></tt:Object>";
+    Json::Value config;
+    Json::Value camera1;
+    camera1["id"] = 1;
+    camera1["rotation"] = 0;
+    camera1["active"] = true;
+    config["cameras"].append(camera1);
+    Json::Value profile;
+    profile["name"] = "Profile 1";
+    profile["uid"] = 1;
+    profile["camera"] = 1;
+    Json::Value filter;
+    filter["type"] = "timeShortLivedLimit", filter["data"] = 1, filter["active"] = true;
+    profile["filters"].append(filter);
+    filter["type"] = "distanceSwayingObject", filter["data"] = 5;
+    profile["filters"].append(filter);
+    filter["type"] = "sizePercentage", filter["data"] = Json::Value(Json::arrayValue);
+    filter["data"].append(5), filter["data"].append(5);
+    profile["filters"].append(filter);
+    Json::Value area;
+    area["type"] = "includeArea";
+    for (auto [x, y] : {std::pair{-0.97, -0.97}, {-0.97, 0.97}, {0.97, 0.97}, {0.97, -0.97}}) {
+        Json::Value point(Json::arrayValue);
+        point.append(x), point.append(y);
+        area["data"].append(point);
     }
-    return s + "</tt:Frame></tt:ElementItem>";
+    profile["triggers"].append(area);
+    config["profiles"].append(profile);
+    return config;
 }
 
 } // namespace
-
-// The frames of one track trigger after the first, each on its timer.
-struct EventEngine::TrackerRun : std::enable_shared_from_this<TrackerRun> {
-    TrackerRun(asio::io_context& io, std::weak_ptr<EventEngine> engine, std::vector<TrackedObject> objects,
-               unsigned frames, std::chrono::milliseconds interval)
-        : timer(io), engine(std::move(engine)), objects(std::move(objects)), frames(frames), interval(interval)
-    {
-    }
-
-    void next(unsigned frame)
-    {
-        timer.expires_after(interval);
-        timer.async_wait([self = shared_from_this(), frame](const boost::system::error_code& ec) {
-            auto engine = self->engine.lock();
-            if (ec || !engine)
-                return;
-            {
-                std::lock_guard<std::mutex> lock(engine->mutex_);
-                engine->sendFrame(self->objects, frame, self->frames);
-            }
-            if (frame < self->frames)
-                self->next(frame + 1);
-        });
-    }
-
-    asio::steady_timer timer;
-    std::weak_ptr<EventEngine> engine;
-    std::vector<TrackedObject> objects;
-    unsigned frames;
-    std::chrono::milliseconds interval;
-};
 
 EventEngine::Subscription::~Subscription()
 {
@@ -153,35 +120,10 @@ EventEngine::EventEngine(Camera& camera, asio::io_context& io, std::function<boo
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     producer_ = "5f3a9c1e-7d2b-4e8a-9c41-" + mac.substr(0, 12);
 
-    Json::Value camera1;
-    camera1["id"] = 1;
-    camera1["rotation"] = 0;
-    camera1["active"] = true;
-    config_.vmd4["cameras"].append(camera1);
-    Json::Value filter;
-    Json::Value profile;
-    profile["name"] = "Profile 1";
-    profile["uid"] = 1;
-    profile["camera"] = 1;
-    filter["type"] = "timeShortLivedLimit", filter["data"] = 1, filter["active"] = true;
-    profile["filters"].append(filter);
-    filter["type"] = "distanceSwayingObject", filter["data"] = 5;
-    profile["filters"].append(filter);
-    filter["type"] = "sizePercentage", filter["data"] = Json::Value(Json::arrayValue);
-    filter["data"].append(5), filter["data"].append(5);
-    profile["filters"].append(filter);
-    Json::Value area;
-    area["type"] = "includeArea";
-    for (auto [x, y] : {std::pair{-0.97, -0.97}, {-0.97, 0.97}, {0.97, 0.97}, {0.97, -0.97}}) {
-        Json::Value point(Json::arrayValue);
-        point.append(x), point.append(y);
-        area["data"].append(point);
-    }
-    profile["triggers"].append(area);
-    config_.vmd4["profiles"].append(profile);
+    config_.vmd4 = defaultVmd4Configuration();
 
     const bool thermometry = camera_.withModel(
-        [](Model& m) { return paramValue(m, "Properties.Thermometry.Thermometry") == "yes"; });
+        [](Model& m) { return paramValue(m, kTemperatureDetectionProperty) == "yes"; });
     if (thermometry) {
         TemperatureZone z1;
         z1.id = 1, z1.name = "Zone 1", z1.xRight = 4999;
@@ -199,12 +141,13 @@ EventEngine::Capabilities EventEngine::capabilities()
         const std::string sources = paramValue(m, "ImageSource.NbrOfSources");
         if (!sources.empty() && sources.size() < 3 && sources.find_first_not_of("0123456789") == std::string::npos)
             caps.videoChannels = std::max(1u, static_cast<unsigned>(std::stoul(sources)));
-        if (paramValue(m, "Properties.Motion.Motion") == "yes") {
-            if (const ParamGroup* motion = m.params.findGroup("Motion")) {
-                for (const auto& g : motion->groups) {
-                    if (const auto n = instanceNumber(g.name, 'M'))
-                        caps.motionWindows.push_back(*n);
-                }
+        // The windows' event exists where the firmware has both.
+        const ParamGroup* motion = m.params.findGroup("Motion");
+        caps.motion = paramValue(m, "Properties.Motion.Motion") == "yes" && motion;
+        if (caps.motion) {
+            for (const auto& g : motion->groups) {
+                if (const auto n = instanceNumber(g.name, 'M'))
+                    caps.motionWindows.push_back(*n);
             }
         }
         if (paramValue(m, "Properties.Audio.Audio") == "yes") {
@@ -217,8 +160,8 @@ EventEngine::Capabilities EventEngine::capabilities()
             }
         }
         caps.tampering = paramValue(m, "Properties.Tampering.Tampering") == "yes";
-        caps.shock = paramValue(m, "Properties.ShockDetection.ShockDetection") == "yes";
-        caps.thermometry = paramValue(m, "Properties.Thermometry.Thermometry") == "yes";
+        caps.shock = paramValue(m, kShockDetectionProperty) == "yes";
+        caps.thermometry = paramValue(m, kTemperatureDetectionProperty) == "yes";
         return caps;
     });
 }
@@ -228,7 +171,7 @@ bool EventEngine::declared(const std::string& kind, const Capabilities& caps)
     if (config_.undeclared.count(kind))
         return false;
     if (kind == "motion")
-        return !caps.motionWindows.empty();
+        return caps.motion;
     if (kind == "vmd3")
         return applicationRunning_("VMD3");
     if (kind == "vmd4")
@@ -374,7 +317,7 @@ EventEngine::Result EventEngine::motion(unsigned window, bool active)
     std::lock_guard<std::mutex> lock(mutex_);
     const auto caps = capabilities();
     if (!declared("motion", caps))
-        return {409, "this camera has no motion windows (Properties.Motion.Motion, Motion.M<n>)", 0};
+        return {409, "this camera has no motion detection (Properties.Motion.Motion)", 0};
     if (std::find(caps.motionWindows.begin(), caps.motionWindows.end(), window) == caps.motionWindows.end())
         return {404, "no motion window Motion.M" + std::to_string(window), 0};
     return setState({"motion", kMotionTopic, {{"window", std::to_string(window)}}, "motion"}, active);
@@ -480,40 +423,6 @@ EventEngine::Result EventEngine::sound(const std::string& kind, const std::strin
     n.source = {{"Source", source.empty() ? detector->classification : source}};
     n.data = {{"active", "1"}};
     return publish(n);
-}
-
-EventEngine::Result EventEngine::sendFrame(const std::vector<TrackedObject>& objects, unsigned frame, unsigned frames)
-{
-    const std::string now = utcTimeText(std::chrono::system_clock::now());
-    const bool removed = frame == frames;
-    const double progress = removed ? 1.0 : static_cast<double>(frame) / (frames - 1);
-    Notification n;
-    n.topic = kTrackerTopic;
-    n.utcTime = now;
-    n.source = {{"channel", "1"}};
-    n.elementData = trackerFrame(objects, progress, removed ? "Removed" : frame == 0 ? "Created" : "Changed", now);
-    return publish(n);
-}
-
-EventEngine::Result EventEngine::track(std::vector<TrackedObject> objects, unsigned frames,
-                                       std::chrono::milliseconds interval)
-{
-    if (objects.empty() || objects.size() > kMaxTrackedObjects)
-        return {400, "between 1 and " + std::to_string(kMaxTrackedObjects) + " objects", 0};
-    if (frames < 2 || frames > kMaxTrackerFrames)
-        return {400, "\"frames\" must be 2.." + std::to_string(kMaxTrackerFrames), 0};
-    Result first;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!declared("tracker", capabilities()))
-            return {409, "the QVT application is not running", 0};
-        first = sendFrame(objects, 0, frames);
-    }
-    // The rest follows in real time, one frame per interval, the Removed
-    // frame last.
-    auto run = std::make_shared<TrackerRun>(io_, weak_from_this(), std::move(objects), frames, interval);
-    run->next(1);
-    return first;
 }
 
 unsigned EventEngine::dropSessions()

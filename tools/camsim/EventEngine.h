@@ -32,6 +32,11 @@ namespace Camsim {
 
 class Camera;
 
+// The model parameters (value "yes") that give a camera shock detection and
+// temperature alarm zones.
+inline constexpr const char* kShockDetectionProperty = "Properties.Tampering.ShockDetection";
+inline constexpr const char* kTemperatureDetectionProperty = "Properties.TemperatureAlarm.TemperatureDetection";
+
 // A temperature zone of a thermometric camera (temperature_alarm/get.cgi).
 struct TemperatureZone {
     unsigned id = 1;
@@ -149,6 +154,7 @@ private:
         std::string item;
     };
     struct Capabilities {
+        bool motion = false;
         std::vector<unsigned> motionWindows;
         unsigned videoChannels = 1;
         std::vector<unsigned> audioChannels; // 1-based

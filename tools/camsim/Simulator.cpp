@@ -109,9 +109,9 @@ void Simulator::Impl::registerRoutes()
                [this](const HttpRequest& r) { return applicationsCgi->control(r); });
     router.add("/vapix/services", [this](const HttpRequest& r) { return eventServices(*events, r); });
     eventControl->registerRoutes(router);
-    analyticsCgi->registerRoutes(router, camera->withModel([](Model& m) {
-        return m.value("Properties.Thermometry.Thermometry") == "yes";
-    }), camera->withModel([](Model& m) { return m.value("Properties.ShockDetection.ShockDetection") == "yes"; }));
+    analyticsCgi->registerRoutes(
+        router, camera->withModel([](Model& m) { return m.value(kTemperatureDetectionProperty) == "yes"; }),
+        camera->withModel([](Model& m) { return m.value(kShockDetectionProperty) == "yes"; }));
     router.add("/axis-cgi/disks/list.cgi", [this](const HttpRequest& r) { return recordCgi->disks(r); });
     router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
     control->registerRoutes(router);

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
                    "mDNS instance name (default: the model's Network.Bonjour.FriendlyName)");
     std::string applications = "vmd";
     app.add_option("--apps", applications,
-                   "Installed camera applications listed by applications/list.cgi, comma-separated")
+                   "Installed camera applications, comma-separated, running unless NAME:stopped")
         ->capture_default_str();
     app.add_flag("--list-models", listModels, "Print the available models and exit");
     CLI11_PARSE(app, argc, argv);

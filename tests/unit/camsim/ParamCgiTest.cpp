@@ -79,7 +79,7 @@ TEST(ParamCgi, AnswersAndRefusals)
         {"parameter outside the template", "M1065-LW",
          "action=add&template=streamprofile&group=StreamProfile&StreamProfile.S.Codec=h264",
          "# Error: Error setting 'StreamProfile.S.Codec' to 'h264'!\n", "StreamProfile.S2.Name", nullptr},
-        {"group missing on this firmware", "M1065-LW", "action=add&template=motion&group=Motion", kCreateFailed,
+        {"group missing on this firmware", "Q2101-TE", "action=add&template=motion&group=Motion", kCreateFailed,
          nullptr, nullptr},
         // 5.x PTZ firmware: guard tours and motion windows number as documented.
         {"guard tour", "P5512", "action=add&template=guardtour&group=GuardTour", "G0 OK\n", "GuardTour.G0.Name",

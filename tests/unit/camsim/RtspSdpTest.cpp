@@ -66,3 +66,31 @@ TEST(RtspSdp, H265AndJpegTracks)
                                "a=control:"),
               std::string::npos);
 }
+
+TEST(RtspSdp, MetadataOnlyAsCaptured)
+{
+    // DESCRIBE answer of an Axis camera to ?video=0&audio=0&event=on (GStreamer firmware, 2020).
+    SdpSession s;
+    s.sessionId = 18302136002250915122ull;
+    s.address = "host";
+    s.control = "rtsp://127.0.0.1/axis-media/media.amp?video=0&audio=0&event=on";
+    SdpTrack metadata;
+    metadata.kind = SdpTrack::Kind::Metadata;
+    metadata.control = "rtsp://127.0.0.1/axis-media/media.amp/stream=0?video=0&audio=0&event=on";
+    s.tracks = {metadata};
+    EXPECT_EQ(buildSdp(s), "v=0\r\n"
+                           "o=- 18302136002250915122 1 IN IP4 host\r\n"
+                           "s=Session streamed with GStreamer\r\n"
+                           "i=rtsp-server\r\n"
+                           "t=0 0\r\n"
+                           "a=tool:GStreamer\r\n"
+                           "a=type:broadcast\r\n"
+                           "a=range:npt=now-\r\n"
+                           "a=control:rtsp://127.0.0.1/axis-media/media.amp?video=0&audio=0&event=on\r\n"
+                           "m=application 0 RTP/AVP 98\r\n"
+                           "c=IN IP4 0.0.0.0\r\n"
+                           "a=rtpmap:98 vnd.onvif.metadata/90000\r\n"
+                           "a=ts-refclk:local\r\n"
+                           "a=mediaclk:sender\r\n"
+                           "a=control:rtsp://127.0.0.1/axis-media/media.amp/stream=0?video=0&audio=0&event=on\r\n");
+}

@@ -86,6 +86,9 @@ TEST(StreamRequest, WhatTheCameraRefuses)
         {"M1065-LW", "resolution=big", 400},
         {"M1065-LW", "fps=abc", 400},
         {"M1065-LW", "audio=0&video=0", 400},
+        {"M1065-LW", "audio=0&video=0&event=off", 400},
+        {"M1065-LW", "video=0&event=yes please", 400},
+        {"M1065-LW", "video=0&event=on&eventtopic=onvif:VideoSource/axis:Tampering//.|", 400},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.model) + " ?" + c.query);
