@@ -6,6 +6,8 @@
 #include "EventStream.h"
 #include "TrackerDetection.h"
 #include "VideoAnalyticsApplicationBased.h"
+
+#include <netkit/repository/RepositoryReader.h>
 #include "support/CamsimProcess.h"
 #include "support/FakeHost.h"
 #include "support/ProcessRunner.h"
@@ -42,6 +44,28 @@ bool parseJson(const std::string& text, Json::Value& root)
     return Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors);
 }
 
+// The repository the module ships, which gives detectors their settings.
+Orix::GDRV::DriverInfoPtr shippedRepository()
+{
+    auto info = std::make_shared<Orix::GDRV::DriverInfo>();
+    Orix::Utility::RepositoryReader reader(std::make_shared<TestSupport::CapturingLogger>());
+    EXPECT_EQ(reader.load(VAPIXCAM_SOURCE_DIR "/data/Velto.Vapixcam.rep", *info), 0);
+    return info;
+}
+
+// The "current" value of a property in a settings document, as text.
+std::string currentValue(const std::string& document, const std::string& name)
+{
+    Json::Value root;
+    if (!parseJson(document, root))
+        return "(not JSON)";
+    for (const auto& group : root["settings"])
+        for (const auto& property : group["properties"])
+            if (property["name"].asString() == name)
+                return property["current"].isNull() ? "(no value)" : property["current"].asString();
+    return "(missing)";
+}
+
 Json::Value control(const CamsimProcess& camsim, const std::string& method, const std::string& path,
                     const std::string& body = {})
 {
@@ -74,7 +98,8 @@ struct Camera {
               return o;
           }()),
           log(std::make_shared<TestSupport::CapturingLogger>(0)),
-          device(std::make_unique<Vapixcam::Device>(&deviceHandler, genericDescription(), "generic", "", nullptr, log))
+          device(std::make_unique<Vapixcam::Device>(&deviceHandler, genericDescription(), "generic", "",
+                                                    shippedRepository(), log))
     {
         device->Connect(camsim.url().c_str());
         EXPECT_TRUE(deviceHandler.waitFor(ConnectionState::Connected)) << log->all();
@@ -183,6 +208,41 @@ TEST_F(Analytics, GunshotReachesOnlyItsDetectorAndARunningApplicationStarts)
     ASSERT_TRUE(waitForEvents(alarm, 1)) << camera.log->all();
     EXPECT_EQ(events(gunshot), std::vector<std::string>{"event CameraApplicationPlatform/SIGunshotDetector"});
     EXPECT_EQ(events(alarm), std::vector<std::string>{"event CameraApplicationPlatform/SIAlarmDetector"});
+}
+
+TEST_F(Analytics, SettingsReadFromTheCamera)
+{
+    Camera camera("P3245-LVE", "vmd,QVT,SIGunshotDetector");
+    const struct {
+        const char* id;
+        const char* property;
+        std::string current;
+    } cases[] = {
+        {"gunshotDetector", "sensitivity", "3"},
+        {"NorvikOnboardTracker", "determineObjectColor", "true"},
+        {"NorvikOnboardTracker", "maxUnattendedObjectWidth", ""},
+        {"shockDetection", "sensitivity", ""},
+        {"motionDetectionV4", "sizePercentageW", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " " + c.property);
+        EventsTest::RecordingAnalyticsHandler handler;
+        auto* detector = camera.device->CreateVideoAnalytics(&handler, 0, c.id);
+        ASSERT_NE(detector, nullptr);
+        camera.detectors.push_back(detector);
+        auto* provider = static_cast<Orix::IDynamicParametersProvider*>(
+            detector->QueryContract(Orix::contractName<Orix::IDynamicParametersProvider>()));
+        ASSERT_NE(provider, nullptr);
+        TestSupport::RecordingParametersHandler parameters;
+        provider->AcquireDynamicParameters(&parameters);
+        ASSERT_TRUE(parameters.wait()) << camera.log->all();
+        ASSERT_EQ(parameters.failure(), 0u) << camera.log->all();
+        const std::string value = currentValue(parameters.json(), c.property);
+        if (c.current.empty())
+            EXPECT_EQ(value.find("("), std::string::npos) << parameters.json();
+        else
+            EXPECT_EQ(value, c.current) << parameters.json();
+    }
 }
 
 TEST_F(Analytics, TrackedObjectsArriveWithBoxes)
