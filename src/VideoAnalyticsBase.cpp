@@ -100,7 +100,8 @@ VideoAnalyticsBase::VideoAnalyticsBase(Orix::Analytics::IVideoAnalyticsHandler* 
                                         detectorLogger(device, detectorId, channel)),
       device_(device),
       artificialProperties_(std::make_shared<Orix::GDRV::PropertySet>()),
-      lifetime_(std::make_shared<VideoAnalyticsBase*>(this))
+      lifetime_(std::make_shared<VideoAnalyticsBase*>(this)),
+      globalService_(Orix::Utility::GlobalService::instance())
 {
     parameters_.addArtificalPropertiesSet(artificialProperties_);
     repositoryProperties_ = detectorPropertySet(device.driverInfo().get(), detectorId);
@@ -199,9 +200,8 @@ void VideoAnalyticsBase::doStop()
     stream->removeDetector(this);
     // Told from the library's service: the host may call Start or Destroy
     // from inside, away from the I/O thread.
-    auto service = Orix::Utility::GlobalService::instance();
-    boost::asio::post(service->ioContext(),
-                      [service, gate = gate(), handler = handler(), sender = sender(), logger = LoggerOwner(*this)] {
+    boost::asio::post(globalService_->ioContext(),
+                      [gate = gate(), handler = handler(), sender = sender(), logger = LoggerOwner(*this)] {
                           gate->pass([&] {
                               try {
                                   if (handler)

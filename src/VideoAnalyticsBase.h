@@ -29,6 +29,10 @@
 #include <orix/gdrv/Properties.h>
 #include <string>
 
+namespace Orix::Utility {
+class GlobalService;
+}
+
 namespace Vapixcam {
 
 class DeviceServices;
@@ -143,6 +147,9 @@ private:
     std::shared_ptr<Orix::GDRV::PropertySet> repositoryProperties_;
     std::shared_ptr<VideoAnalyticsBase*> lifetime_;
     std::shared_ptr<EventStream> stream_; // the stream joined by the last start
+    // Where the stopped notification is made; held so that it runs while the
+    // detector lives (the module holds it too).
+    std::shared_ptr<Orix::Utility::GlobalService> globalService_;
 };
 
 // The property set of a detector id in the repository's "Detectors" group,

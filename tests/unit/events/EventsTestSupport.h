@@ -42,9 +42,11 @@ public:
     }
     ~FakeDevice() override
     {
+        // As the device does: the stream ends on the I/O thread, while the
+        // context its timers belong to still exists.
         run([this] {
-            if (stream_)
-                stream_->shutdown();
+            if (auto stream = std::move(stream_))
+                stream->shutdown();
         });
         work_.reset();
         io_.stop();
