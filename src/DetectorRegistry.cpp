@@ -1,23 +1,32 @@
 #include "DetectorRegistry.h"
 
+#include "AudioDetection.h"
+#include "MotionDetection.h"
+#include "MotionDetectionV3.h"
+#include "MotionDetectionV4.h"
+#include "ShockDetection.h"
+#include "SoundIntelligence.h"
+#include "TamperingDetection.h"
+#include "TemperatureDetection.h"
+#include "TrackerDetection.h"
+
 namespace Vapixcam {
 
-// Entries without a factory answer null like an unknown id until their
-// class joins; the order is the order of comparison.
+// The order is the order of comparison.
 const std::vector<DetectorRegistryEntry>& detectorRegistry()
 {
     static const std::vector<DetectorRegistryEntry> registry{
-        {"NorvikOnboardTracker", nullptr},   // TrackerDetection
-        {"motionDetectionV3", nullptr},      // MotionDetectionV3
-        {"motionDetectionV4", nullptr},      // MotionDetectionV4
-        {"shockDetection", nullptr},         // ShockDetection
-        {"alarmDetector", nullptr},          // AlarmDetection
-        {"gunshotDetector", nullptr},        // GunshotDetection
-        {"breakingGlassDetector", nullptr},  // BreakingGlassDetection
-        {"temperatureDetection", nullptr},   // TemperatureDetection
-        {"tamperingDetection", nullptr},     // TamperingDetection
-        {"audioDetection", nullptr},         // AudioDetection
-        {"motionDetection", nullptr},        // MotionDetection
+        {"NorvikOnboardTracker", makeDetector<TrackerDetection>},
+        {"motionDetectionV3", makeDetector<MotionDetectionV3>},
+        {"motionDetectionV4", makeDetector<MotionDetectionV4>},
+        {"shockDetection", makeDetector<ShockDetection>},
+        {"alarmDetector", makeDetector<AlarmDetection>},
+        {"gunshotDetector", makeDetector<GunshotDetection>},
+        {"breakingGlassDetector", makeDetector<BreakingGlassDetection>},
+        {"temperatureDetection", makeDetector<TemperatureDetection>},
+        {"tamperingDetection", makeDetector<TamperingDetection>},
+        {"audioDetection", makeDetector<AudioDetection>},
+        {"motionDetection", makeDetector<MotionDetection>},
     };
     return registry;
 }

@@ -269,6 +269,9 @@ std::function<void()> EventStream::initializeStream(
     } else {
         client->setTransport(Orix::Utility::RtspTransport::Tcp);
     }
+    // A camera sends event metadata only when something happens; hours of
+    // silence are normal, and the RTSP keep-alive shows the session is up.
+    client->setTimeouts(std::chrono::milliseconds(0), std::chrono::hours(24));
 
     std::weak_ptr<EventStream> weak = shared_from_this();
     const auto* raw = client.get();

@@ -66,6 +66,12 @@ void ModuleSettings::LoggerHolder::set(Orix::PLUGIN::IModuleHost* host, Orix::IL
     fileLogger_ = std::move(fileLogger);
 }
 
+Orix::PLUGIN::IModuleHost* ModuleSettings::LoggerHolder::host() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return host_;
+}
+
 std::shared_ptr<ModuleSettings::LoggerHolder> ModuleSettings::loggerHolder()
 {
     static const auto holder = std::make_shared<LoggerHolder>();

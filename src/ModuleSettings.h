@@ -25,6 +25,8 @@ struct ModuleSettings {
 
         void set(Orix::PLUGIN::IModuleHost* host, Orix::ILogger* hostLogger,
                  Orix::LoggerPtr fileLogger);
+        // The host's module context while the module is initialised, else null.
+        Orix::PLUGIN::IModuleHost* host() const;
 
     private:
         mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "Command.h"
 #include "DefaultsCommand.h"
 #include "DescribeCommand.h"
+#include "EventsCommand.h"
 #include "InfoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
@@ -29,6 +30,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<DefaultsCommand>());
     commands.push_back(std::make_unique<RecordingsCommand>());
     commands.push_back(std::make_unique<PlayCommand>());
+    commands.push_back(std::make_unique<EventsCommand>());
     return commands;
 }
 

@@ -16,7 +16,16 @@ const Orix::IContract* Host::QueryConstContract(const char* name) const
     const std::string wanted = name;
     if (wanted == Orix::contractName<Orix::IContract>() ||
         wanted == Orix::contractName<Orix::PLUGIN::IModuleHost>())
-        return this;
+        return static_cast<const Orix::PLUGIN::IModuleHost*>(this);
+    if (wanted == Orix::contractName<Orix::PLUGIN::IServiceProvider>())
+        return static_cast<const Orix::PLUGIN::IServiceProvider*>(this);
+    return nullptr;
+}
+
+Orix::IContract* Host::QueryService(const char* name)
+{
+    if (name != nullptr && std::string(name) == Orix::contractName<Orix::Analytics::ITargetEnumeratorFactory>())
+        return &targets_;
     return nullptr;
 }
 

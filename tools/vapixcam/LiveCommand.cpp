@@ -1,5 +1,7 @@
 #include "LiveCommand.h"
 
+#include "InterruptScope.h"
+
 #include "ActionWaiter.h"
 
 #include "CliError.h"
@@ -14,7 +16,6 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <condition_variable>
-#include <csignal>
 #include <iostream>
 #include <json/json.h>
 #include <mutex>
@@ -42,34 +43,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kApplyLimit{10};
 constexpr std::chrono::milliseconds kPollStep{50};
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// SIGINT and SIGTERM end the reception early (and normally) while it runs.
-class InterruptScope {
-public:
-    InterruptScope()
-    {
-        interrupted = 0;
-        previousInt_ = std::signal(SIGINT, onInterrupt);
-        previousTerm_ = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope()
-    {
-        std::signal(SIGINT, previousInt_ == SIG_ERR ? SIG_DFL : previousInt_);
-        std::signal(SIGTERM, previousTerm_ == SIG_ERR ? SIG_DFL : previousTerm_);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    void (*previousInt_)(int);
-    void (*previousTerm_)(int);
-};
 
 
 // The video source from CreateVideoSource to Destroy; stopped first when it
@@ -167,7 +140,7 @@ Reception receive(VideoSink& sink, const LiveOptions& options, std::chrono::seco
         const Clock::time_point now = Clock::now();
         r.counters = sink.snapshot();
         status.update(r.counters, now);
-        if (interrupted || r.counters.readerGone)
+        if (InterruptScope::interrupted() || r.counters.readerGone)
             break;
         if (!endAt && r.counters.firstFrameAt && options.seconds > 0)
             endAt = *r.counters.firstFrameAt + std::chrono::seconds(options.seconds);
@@ -287,7 +260,7 @@ int LiveCommand::run()
         if (!c.firstFrameAt) {
             std::string message = "no frame from " + session.displayedAddress() + " " +
                                   streamName(live_);
-            message += interrupted ? " before the interruption"
+            message += InterruptScope::interrupted() ? " before the interruption"
                                    : " within " + std::to_string(device_.timeoutSeconds) + " s";
             if (c.failures > 0)
                 message += "; the stream failed: " + failureText(c.lastFailure);

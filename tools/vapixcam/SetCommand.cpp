@@ -71,6 +71,8 @@ std::string describe(const SettingValue& value)
     return "'" + std::get<std::string>(value) + "'";
 }
 
+} // namespace
+
 std::uint32_t setOne(Orix::IAsyncAdjuster& adjuster, const std::string& name, const SettingValue& value)
 {
     if (const int* i = std::get_if<int>(&value))
@@ -81,8 +83,6 @@ std::uint32_t setOne(Orix::IAsyncAdjuster& adjuster, const std::string& name, co
         return adjuster.SetValue(name.c_str(), *d);
     return adjuster.SetValue(name.c_str(), std::get<std::string>(value).c_str());
 }
-
-} // namespace
 
 std::pair<std::string, std::string> splitSetting(const std::string& text)
 {

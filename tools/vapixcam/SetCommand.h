@@ -12,7 +12,9 @@
 #include "DeviceSession.h"
 #include "ParamsCommand.h"
 
+#include <cstdint>
 #include <map>
+#include <orix/Handlers.h>
 #include <string>
 #include <utility>
 #include <variant>
@@ -30,6 +32,9 @@ std::pair<std::string, std::string> splitSetting(const std::string& text);
 // empty when it lists none. Throws CliError when the text does not fit a
 // reported integer, boolean or number.
 SettingValue settingValue(const std::string& name, const std::string& text, const std::string& reportedType);
+
+// SetValue of the value's own type; the adjuster's result.
+std::uint32_t setOne(Orix::IAsyncAdjuster& adjuster, const std::string& name, const SettingValue& value);
 
 // name -> "type" of every property in a settings document (both lists).
 std::map<std::string, std::string> reportedTypes(const std::string& settingsJson);
