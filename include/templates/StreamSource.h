@@ -78,7 +78,8 @@ public:
                 return;
             }
             std::lock_guard<std::mutex> lock(hostMutex_);
-            stopWorker();
+            if (worker_.started())
+                stopWorker();
         } catch (const std::exception& e) {
             ORIX_LOG(log(), LogError, " std::exception: " << e.what());
         }
