@@ -2,6 +2,7 @@
 #include "DefaultsCommand.h"
 #include "DescribeCommand.h"
 #include "InfoCommand.h"
+#include "IoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
 #include "PtzCommand.h"
@@ -29,6 +30,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<DefaultsCommand>());
     commands.push_back(std::make_unique<RecordingsCommand>());
     commands.push_back(std::make_unique<PlayCommand>());
+    commands.push_back(std::make_unique<IoCommand>());
     return commands;
 }
 
