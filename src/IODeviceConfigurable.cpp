@@ -43,6 +43,50 @@ std::chrono::milliseconds monitorReconnectDelay(std::uint64_t attempt)
 } // namespace
 
 
+// The parts of one monitor stream into the channel's alarm report parser.
+// A part is complete only at the next delimiter, which a camera may send
+// with the next change or keep-alive, seconds later; so the complete lines
+// of the part still open are read as they arrive, and the rest of the part
+// when it completes.
+struct IODeviceConfigurable::MonitorReader {
+    MonitorReader(Base::Lifetime channel, PortDirection direction)
+        : filter([this](Orix::Utility::MultipartPart&& part) { completed(part.body); }, kMaxMonitorPart),
+          channel(std::move(channel)),
+          direction(direction)
+    {
+    }
+
+    boost::system::error_code push(const char* data, std::size_t size)
+    {
+        const auto error = filter.push(data, size);
+        const std::string_view open = filter.pendingBody();
+        const auto lineEnd = open.rfind('\n');
+        if (lineEnd != std::string_view::npos && lineEnd + 1 > consumed) {
+            read(open.substr(consumed, lineEnd + 1 - consumed));
+            consumed = lineEnd + 1;
+        }
+        return error;
+    }
+
+    void completed(const std::string& body)
+    {
+        if (consumed < body.size())
+            read(std::string_view(body).substr(consumed));
+        consumed = 0;
+    }
+
+    void read(std::string_view text)
+    {
+        if (auto self = channel.lock())
+            (*self)->parseMonitorPartAndReport(std::string(text), direction);
+    }
+
+    Orix::Utility::MultipartFilter filter;
+    Base::Lifetime channel;
+    PortDirection direction;
+    std::size_t consumed = 0; // bytes of the open part already read
+};
+
 // One session: the two monitor streams. The first of them to end ends the
 // session (and closes the other); teardown closes both. Completions reach
 // it through weak handles and return once it is over.
@@ -63,20 +107,15 @@ public:
         timeouts.header = kRequestTimeout;
         timeouts.stall = kMonitorStall;
 
-        auto filter = std::make_shared<Orix::Utility::MultipartFilter>(
-            [channel = channel_, direction](Orix::Utility::MultipartPart&& part) {
-                if (auto self = channel.lock())
-                    (*self)->parseMonitorPartAndReport(part.body, direction);
-            },
-            kMaxMonitorPart);
+        auto reader = std::make_shared<MonitorReader>(channel_, direction);
         std::weak_ptr<MonitorSession> weak = shared_from_this();
         Orix::http::HttpStreamHandlers handlers;
-        handlers.onResponse = [weak, filter, direction](const Orix::http::HttpResponse& response) {
+        handlers.onResponse = [weak, reader, direction](const Orix::http::HttpResponse& response) {
             auto self = weak.lock();
             if (!self || self->over_ || !Orix::Utility::isSuccessStatus(response.status))
                 return;
             const std::string* type = response.find("Content-Type");
-            if (const auto error = filter->setContentType(type ? *type : std::string())) {
+            if (const auto error = reader->filter.setContentType(type ? *type : std::string())) {
                 self->log([&](const Orix::LoggerOwner& log) {
                     ORIX_LOG(log, LogError, " The " << directionName(direction) << " monitor answered '"
                                                     << (type ? *type : std::string()) << "': " << error.message());
@@ -84,17 +123,17 @@ public:
                 self->end(error);
             }
         };
-        handlers.onData = [weak, filter, direction](const char* data, std::size_t size) {
+        handlers.onData = [weak, reader, direction](const char* data, std::size_t size) {
             auto self = weak.lock();
             if (!self || self->over_)
                 return;
-            const std::size_t before = filter->partsDelivered();
-            if (const auto error = filter->push(data, size)) {
+            const std::size_t before = reader->filter.partsDelivered();
+            if (const auto error = reader->push(data, size)) {
                 self->log([&](const Orix::LoggerOwner& log) {
                     ORIX_LOG(log, LogError, " The " << directionName(direction) << " monitor: " << error.message());
                 });
             }
-            if (filter->partsDelivered() != before)
+            if (reader->filter.partsDelivered() != before)
                 self->dataArrived();
         };
         handlers.onEnd = [weak, direction](const boost::system::error_code& error,
@@ -103,8 +142,12 @@ public:
             if (!self || self->over_)
                 return;
             self->log([&](const Orix::LoggerOwner& log) {
-                ORIX_LOG(log, LogError, " The " << directionName(direction) << " monitor ended: "
-                                                << (error ? error.message() : "status " + std::to_string(response.status)));
+                ORIX_LOG(log, LogError,
+                         " The " << directionName(direction) << " monitor ended: "
+                                 << (error ? error.message()
+                                     : Orix::Utility::isSuccessStatus(response.status)
+                                         ? std::string("the camera closed it")
+                                         : "HTTP status " + std::to_string(response.status)));
             });
             if (error)
                 self->end(error);
@@ -183,12 +226,7 @@ Orix::IContract* IODeviceConfigurable::QueryContract(const char* name)
 
 const Orix::IContract* IODeviceConfigurable::QueryConstContract(const char* name) const
 {
-    using namespace Orix;
-    if (Utility::isContract<IContract>(name) || Utility::isContract<GDRV::IIODevice>(name))
-        return static_cast<const GDRV::IIODevice*>(this);
-    if (Utility::isContract<IAsyncAdjuster>(name))
-        return static_cast<const IAsyncAdjuster*>(settings_.get());
-    return nullptr;
+    return queryChannelContract<Orix::GDRV::IIODevice>(this, settings_.get(), name);
 }
 
 Orix::IAsyncAdjuster* IODeviceConfigurable::GetAdjuster()

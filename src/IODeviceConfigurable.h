@@ -56,6 +56,7 @@ public:
 
 private:
     class MonitorSession;
+    struct MonitorReader;
 
     // Stream source hooks, on the worker.
     Base::Session initializeStream(const Base::SessionEnded& ended);

@@ -148,12 +148,7 @@ Orix::IContract* IODeviceVirtual::QueryContract(const char* name)
 
 const Orix::IContract* IODeviceVirtual::QueryConstContract(const char* name) const
 {
-    using namespace Orix;
-    if (Utility::isContract<IContract>(name) || Utility::isContract<GDRV::IIODevice>(name))
-        return static_cast<const GDRV::IIODevice*>(this);
-    if (Utility::isContract<IAsyncAdjuster>(name))
-        return static_cast<const IAsyncAdjuster*>(settings_.get());
-    return nullptr;
+    return queryChannelContract<Orix::GDRV::IIODevice>(this, settings_.get(), name);
 }
 
 void IODeviceVirtual::Destroy()

@@ -3,6 +3,7 @@
 // channels): values are collected and dropped, and ApplySettings answers
 // 0 at once. Contract queries go to the channel that owns it.
 #include <netkit/params/SimpleAdjuster.h>
+#include <netkit/util/Contract.h>
 #include <netkit/util/Logging.h>
 
 namespace Vapixcam {
@@ -23,5 +24,20 @@ private:
     Orix::IContract& owner_;
     const Orix::LoggerOwner& log_;
 };
+
+// The contract query of a channel whose only other interface is its
+// adjuster: the channel as Channel (and IContract), the adjuster as
+// IAsyncAdjuster.
+template <class Channel>
+const Orix::IContract* queryChannelContract(const Channel* channel, const NoSettingsAdjuster* settings,
+                                            const char* name)
+{
+    using Orix::Utility::isContract;
+    if (isContract<Orix::IContract>(name) || isContract<Channel>(name))
+        return channel;
+    if (isContract<Orix::IAsyncAdjuster>(name))
+        return settings;
+    return nullptr;
+}
 
 } // namespace Vapixcam

@@ -142,7 +142,7 @@ protected:
         if (state_ != 1 || errorReported_)
             return;
         errorReported_ = true;
-        ORIX_LOG(log(), LogError, " Report failure " << code << " to the host");
+        ORIX_LOG(log(), LogDebug, " Report failure " << code << " to the host");
         if (auto* h = handler_) {
             try {
                 h->Failed(static_cast<const Interface*>(this), code);

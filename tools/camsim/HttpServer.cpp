@@ -281,6 +281,8 @@ private:
             auto session = session_.lock();
             if (!session || session->gone_)
                 return false;
+            if (bytes.empty())
+                return true;
             asio::post(session->stream_.get_executor(),
                        [session, bytes = std::move(bytes)]() mutable { session->queue(std::move(bytes)); });
             return true;

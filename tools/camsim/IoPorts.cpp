@@ -102,6 +102,7 @@ std::size_t IoPorts::cutMonitors()
     std::vector<Monitor> monitors;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        prune();
         monitors.swap(monitors_);
     }
     for (auto& monitor : monitors)
@@ -109,15 +110,25 @@ std::size_t IoPorts::cutMonitors()
     return monitors.size();
 }
 
-std::size_t IoPorts::monitors() const
+// A zero-length write sends nothing and tells whether the client is still there.
+void IoPorts::prune()
+{
+    monitors_.erase(std::remove_if(monitors_.begin(), monitors_.end(),
+                                   [](const Monitor& m) { return !m.sink->write(std::string()); }),
+                    monitors_.end());
+}
+
+std::size_t IoPorts::monitors()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    prune();
     return monitors_.size();
 }
 
-Json::Value IoPorts::toJson() const
+Json::Value IoPorts::toJson()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    prune();
     Json::Value out(Json::objectValue);
     Json::Value ports(Json::arrayValue);
     for (const auto& [number, state] : ports_) {

@@ -48,9 +48,10 @@ public:
     void keepAlive();
     // Drops every monitor connection, as a camera that fails would.
     std::size_t cutMonitors();
-    std::size_t monitors() const;
+    // Open monitor connections (ones their client closed are dropped first).
+    std::size_t monitors();
 
-    Json::Value toJson() const;
+    Json::Value toJson();
 
     static const char* kBoundary;
     // One part of a monitor stream: "--ioboundary\r\nContent-Type: text/plain\r\n\r\n" + line + "\r\n".
@@ -62,6 +63,7 @@ private:
         std::shared_ptr<StreamSink> sink;
     };
     std::string token(unsigned port, const Port& state, bool steady) const;
+    void prune(); // under mutex_
 
     mutable std::mutex mutex_;
     std::map<unsigned, Port> ports_;

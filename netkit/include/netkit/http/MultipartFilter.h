@@ -19,8 +19,10 @@
 //   Delimiter --"--" after the boundary--> Epilogue (closing delimiter)
 //   Delimiter --line end-->                Headers
 //   Headers   --empty line-->              Body
-//   Body      --delimiter-->               Delimiter (the part is delivered)
-//   Headers, Body --over the limit-->      Preamble (error partTooLarge / headerTooLarge)
+//   Body      --delimiter-->               Delimiter (the part is delivered, or
+//                                          dropped with partTooLarge when over the limit)
+//   Headers, Body --over the limit, no delimiter yet--> Preamble (the part is dropped)
+//   Delimiter --no line end within 256 bytes--> Preamble (malformedDelimiter)
 //
 // No sockets, no logger: usable alone and in a fuzz target.
 #include <boost/system/error_code.hpp>
@@ -75,6 +77,13 @@ public:
     std::size_t partsDropped() const { return dropped_; }
     // Bytes held while waiting for the rest of a part.
     std::size_t buffered() const { return buffer_.size(); }
+    // The body received so far of the part still open (it may end with the
+    // first bytes of the next delimiter); empty outside a part's body. Valid
+    // until the next push.
+    std::string_view pendingBody() const
+    {
+        return state_ == State::Body ? std::string_view(buffer_) : std::string_view();
+    }
 
 protected:
     virtual void onPart(MultipartPart&& part) = 0;
