@@ -2,14 +2,13 @@
 
 #include "NoSettingsAdjuster.h"
 
-#include <boost/asio/io_context.hpp>
 #include <algorithm>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <netkit/device/AsyncConnectionPolicyBase.h>
 #include <netkit/http/HttpStream.h>
 #include <netkit/http/MultipartFilter.h>
 #include <netkit/http/ResponseCheck.h>
-#include <netkit/util/Contract.h>
 #include <netkit/util/ErrorTranslation.h>
 #include <orix/ErrorCodes.h>
 
@@ -41,7 +40,6 @@ std::chrono::milliseconds monitorReconnectDelay(std::uint64_t attempt)
 }
 
 } // namespace
-
 
 // The parts of one monitor stream into the channel's alarm report parser.
 // A part is complete only at the next delimiter, which a camera may send

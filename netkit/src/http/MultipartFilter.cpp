@@ -99,6 +99,7 @@ void MultipartFilterBase::setBoundary(std::string boundary)
 {
     dash_ = "--" + boundary;
     state_ = State::Preamble;
+    atLineStart_ = true;
     buffer_.clear();
     scanned_ = 0;
     part_ = {};
@@ -118,13 +119,13 @@ boost::system::error_code MultipartFilterBase::push(const char* data, std::size_
     return firstError;
 }
 
-// Where a delimiter starts at or after from: "--boundary" at the start of
-// the buffer (which is always a line start in these states) or after a LF.
+// Where a delimiter starts at or after from: "--boundary" after a LF, or at
+// the start of the buffer when that is the start of a line.
 std::size_t MultipartFilterBase::findDelimiter(std::size_t from) const
 {
     for (std::size_t pos = buffer_.find(dash_, from); pos != std::string::npos;
          pos = buffer_.find(dash_, pos + 1)) {
-        if (pos == 0 || buffer_[pos - 1] == '\n')
+        if (pos == 0 ? atLineStart_ : buffer_[pos - 1] == '\n')
             return pos;
     }
     return std::string::npos;
@@ -149,9 +150,13 @@ bool MultipartFilterBase::step(boost::system::error_code& firstError)
     case State::Preamble: {
         const auto pos = findDelimiter(scanned_);
         if (pos == std::string::npos) {
-            // Keep what could still be the start of "\n--boundary".
+            // Keep what could still be the start of "\n--boundary", and
+            // whether it begins a line.
             const std::size_t keep = std::min(buffer_.size(), dash_.size());
-            buffer_.erase(0, buffer_.size() - keep);
+            const std::size_t cut = buffer_.size() - keep;
+            if (cut > 0)
+                atLineStart_ = buffer_[cut - 1] == '\n';
+            buffer_.erase(0, cut);
             scanned_ = 0;
             return false;
         }
@@ -177,12 +182,14 @@ bool MultipartFilterBase::step(boost::system::error_code& firstError)
                 return false;
             buffer_.erase(0, dash_.size());
             drop(MultipartError::malformedDelimiter, firstError);
+            atLineStart_ = false;
             return true;
         }
         buffer_.erase(0, end + 1);
         part_ = {};
         headerBytes_ = 0;
         state_ = State::Headers;
+        atLineStart_ = true;
         return true;
     }
     case State::Headers: {

@@ -49,6 +49,7 @@ TEST(MultipartFilter, MonitorStreamGivesTheSamePartsAtEverySplit)
         {"CRLF as documented", kMonitorCrlf},
         {"LF only", lfOnly},
         {"preamble before the first delimiter", "HTTP junk\r\n" + kMonitorCrlf},
+        {"boundary text inside a preamble line", "junk --ioboundary\r\n" + kMonitorCrlf},
     };
     const std::vector<std::string> expected{"1I:H", "3I:L", "", "1I:/", "1I:\\"};
     for (const auto& c : cases) {

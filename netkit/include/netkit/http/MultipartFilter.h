@@ -100,6 +100,7 @@ private:
     State state_ = State::Preamble;
     std::string buffer_;
     std::size_t scanned_ = 0; // bytes of the buffer already searched for a delimiter
+    bool atLineStart_ = true; // the buffer begins a line (else a delimiter there is none)
     MultipartPart part_;
     std::size_t headerBytes_ = 0;
     std::size_t parts_ = 0;
