@@ -2,6 +2,8 @@
 
 #include "DetectorRegistry.h"
 #include "Device.h"
+#include "IODeviceConfigurable.h"
+#include "IODeviceVirtual.h"
 #include "TelemetryChannel.h"
 #include "TelemetryChannelCQ.h"
 #include "VideoSource.h"
@@ -29,16 +31,16 @@ Orix::GDRV::IAudioDestination* DeviceTraits::createAudioDestination(
     return nullptr;
 }
 
-Orix::GDRV::IIODevice* DeviceTraits::createConfigurableIODevice(Orix::GDRV::IIODeviceHandler*,
-                                                               std::uint32_t, Device&)
+Orix::GDRV::IIODevice* DeviceTraits::createConfigurableIODevice(Orix::GDRV::IIODeviceHandler* handler,
+                                                               std::uint32_t index, Device& device)
 {
-    return nullptr;
+    return new IODeviceConfigurable(handler, index, device);
 }
 
-Orix::GDRV::IIODevice* DeviceTraits::createVirtualIODevice(Orix::GDRV::IIODeviceHandler*,
-                                                          std::uint32_t, Device&)
+Orix::GDRV::IIODevice* DeviceTraits::createVirtualIODevice(Orix::GDRV::IIODeviceHandler* handler,
+                                                          std::uint32_t index, Device& device)
 {
-    return nullptr;
+    return new IODeviceVirtual(handler, index, device);
 }
 
 Orix::GDRV::ITelemetryChannel* DeviceTraits::createTelemetryChannel(std::uint32_t channel,

@@ -13,6 +13,8 @@
 #include <boost/beast/ssl.hpp>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <type_traits>
@@ -29,6 +31,8 @@ using boost::system::error_code;
 namespace {
 
 constexpr auto kIdleTimeout = std::chrono::seconds(60);
+// A streamed answer's client that lets this much pile up is disconnected.
+constexpr std::size_t kMaxStreamBacklog = 256 * 1024;
 
 // Bytes that no HTTP parser accepts as a status line.
 const char kGarbage[] = "\x16\x03\x01\x00\x07garbage\x00\xff\xfe\r\n\r\nthis is not HTTP\r\n";
@@ -211,6 +215,8 @@ private:
 
     void write(const HttpResponse& r)
     {
+        if (r.stream && !head_)
+            return writeStreamed(r);
         response_.emplace();
         response_->version(version_ == 10 ? 10 : 11);
         response_->result(static_cast<unsigned>(r.status));
@@ -238,8 +244,103 @@ private:
         doRead();
     }
 
+    // A streamed answer: an HTTP/1.0 header without a length, the body so
+    // far, then whatever the producer writes until it or the client closes.
+    void writeStreamed(const HttpResponse& r)
+    {
+        std::string head = "HTTP/1.0 " + std::to_string(r.status) + " " + reasonPhrase(r.status) + "\r\n";
+        if (!r.contentType.empty())
+            head += "Content-Type: " + r.contentType + "\r\n";
+        for (const auto& h : r.headers)
+            head += h.first + ": " + h.second + "\r\n";
+        head += "\r\n" + r.body;
+        keepAlive_ = false;
+        beast::get_lowest_layer(stream_).expires_never();
+        queue(std::move(head));
+        watchClient();
+        r.stream(std::make_shared<Sink>(this->shared_from_this()));
+    }
+
+    // The client of a streamed answer only ever closes: a read that ends
+    // tells us it went.
+    void watchClient()
+    {
+        stream_.async_read_some(asio::buffer(discard_),
+                                [self = this->shared_from_this()](error_code ec, std::size_t) {
+                                    if (ec)
+                                        return self->close();
+                                    self->watchClient();
+                                });
+    }
+
+    class Sink final : public StreamSink {
+    public:
+        explicit Sink(std::weak_ptr<Session> session) : session_(std::move(session)) {}
+        bool write(std::string bytes) override
+        {
+            auto session = session_.lock();
+            if (!session || session->gone_)
+                return false;
+            if (bytes.empty())
+                return true;
+            asio::post(session->stream_.get_executor(),
+                       [session, bytes = std::move(bytes)]() mutable { session->queue(std::move(bytes)); });
+            return true;
+        }
+        void close() override
+        {
+            if (auto session = session_.lock())
+                asio::post(session->stream_.get_executor(), [session] {
+                    session->closing_ = true;
+                    if (session->pending_.empty() && !session->writing_)
+                        session->close();
+                });
+        }
+        void cut() override
+        {
+            if (auto session = session_.lock())
+                session->drop();
+        }
+
+    private:
+        std::weak_ptr<Session> session_;
+    };
+
+    void queue(std::string bytes)
+    {
+        if (gone_)
+            return;
+        backlog_ += bytes.size();
+        pending_.push_back(std::move(bytes));
+        if (backlog_ > kMaxStreamBacklog)
+            return close();
+        if (!writing_)
+            writeNext();
+    }
+
+    void writeNext()
+    {
+        if (pending_.empty()) {
+            writing_ = false;
+            if (closing_)
+                close();
+            return;
+        }
+        writing_ = true;
+        current_ = std::move(pending_.front());
+        pending_.erase(pending_.begin());
+        backlog_ -= current_.size();
+        asio::async_write(stream_, asio::buffer(current_),
+                          [self = this->shared_from_this()](error_code ec, std::size_t) {
+                              if (ec)
+                                  return self->close();
+                              self->writeNext();
+                          });
+    }
+
     void close()
     {
+        gone_ = true;
         error_code ignored;
         if constexpr (kTls) {
             beast::get_lowest_layer(stream_).socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -260,6 +361,14 @@ private:
     bool keepAlive_ = false;
     bool head_ = false;
     unsigned version_ = 11;
+    // A streamed answer in progress.
+    std::array<char, 512> discard_{};
+    bool writing_ = false;
+    bool closing_ = false;
+    std::atomic<bool> gone_{false};
+    std::vector<std::string> pending_;
+    std::size_t backlog_ = 0;
+    std::string current_;
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "FirmwareCgi.h"
 #include "SnapshotCgi.h"
 #include "HttpServer.h"
+#include "IoCgi.h"
 #include "LightControlCgi.h"
 #include "MdnsResponder.h"
 #include "ModelLoader.h"
@@ -70,6 +71,7 @@ struct Simulator::Impl {
     std::unique_ptr<MdnsResponder> mdns;
     std::unique_ptr<RecordingStore> recordings;
     std::unique_ptr<RecordCgi> recordCgi;
+    std::unique_ptr<IoCgi> ioCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -114,6 +116,7 @@ void Simulator::Impl::registerRoutes()
         camera->withModel([](Model& m) { return m.value(kShockDetectionProperty) == "yes"; }));
     router.add("/axis-cgi/disks/list.cgi", [this](const HttpRequest& r) { return recordCgi->disks(r); });
     router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
+    ioCgi->registerRoutes(router);
     control->registerRoutes(router);
 }
 
@@ -273,6 +276,7 @@ bool Simulator::Impl::start(std::string& error)
         return false;
     recordings = std::make_unique<RecordingStore>();
     recordCgi = std::make_unique<RecordCgi>(*recordings);
+    ioCgi = std::make_unique<IoCgi>(*camera, io);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());

@@ -3,6 +3,7 @@
 #include "DescribeCommand.h"
 #include "EventsCommand.h"
 #include "InfoCommand.h"
+#include "IoCommand.h"
 #include "LiveCommand.h"
 #include "ParamsCommand.h"
 #include "PtzCommand.h"
@@ -31,6 +32,7 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<RecordingsCommand>());
     commands.push_back(std::make_unique<PlayCommand>());
     commands.push_back(std::make_unique<EventsCommand>());
+    commands.push_back(std::make_unique<IoCommand>());
     return commands;
 }
 

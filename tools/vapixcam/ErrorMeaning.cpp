@@ -41,6 +41,7 @@ constexpr Meaning kMeanings[] = {
     {Orix::ServiceUnavailable, "camera service unavailable"},
     {Orix::DeviceNotRecognised, "device not recognised"},
     {Orix::NotInCall, "not in a call"},
+    {0x800, "the camera refused the command"},
     {0x900, "a value is missing in the camera's answer"},
     {Orix::BadConnectionString, "bad connection string"},
 };

@@ -9,7 +9,17 @@ namespace Orix::GDRV {
 
 class IAudioSourceHandler : public IContract {};
 class IAudioDestinationHandler : public IContract {};
-class IIODeviceHandler : public IContract {};
+// What an IO channel reports: inputs are rays, outputs relays, both counted
+// from 0.
+class IIODeviceHandler : public IContract {
+public:
+    // slot 3: an input changed state (or its first known state).
+    virtual void RayStatusChanged(const IContract* source, std::uint32_t ray, bool active) = 0;
+    // slot 4: an output changed state (or its first known state).
+    virtual void RelayStatusChanged(const IContract* source, std::uint32_t relay, bool active) = 0;
+    // slot 5: the channel's stream to the camera failed; once after each Start.
+    virtual void Failed(const IContract* source, std::uint32_t result) = 0;
+};
 
 // One compressed frame as the host receives it. The bytes are valid only
 // during the call.
@@ -68,6 +78,15 @@ class IIODevice : public IContract {
 public:
     // slot 3
     virtual void Destroy() = 0;
+    // slot 4: the channel's settings.
+    virtual IAsyncAdjuster* GetAdjuster() = 0;
+    // slot 5
+    virtual void Start(IIODeviceHandler* handler) = 0;
+    // slot 6
+    virtual void Stop() = 0;
+    // slot 7: sets relay `relay` active or inactive; handler is answered
+    // once with the result (6: no such relay).
+    virtual void SetRelayStatus(IAsyncActionHandler* handler, std::uint32_t relay, bool active) = 0;
 };
 
 // A channel the device hands out without a handler (telemetry). The host
