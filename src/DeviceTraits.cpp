@@ -1,5 +1,6 @@
 #include "DeviceTraits.h"
 
+#include "AudioDestination.h"
 #include "Device.h"
 #include "TelemetryChannel.h"
 #include "TelemetryChannelCQ.h"
@@ -23,9 +24,9 @@ Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSour
 }
 
 Orix::GDRV::IAudioDestination* DeviceTraits::createAudioDestination(
-    Orix::GDRV::IAudioDestinationHandler*, std::uint32_t, Device&)
+    Orix::GDRV::IAudioDestinationHandler* handler, std::uint32_t channel, Device& device)
 {
-    return nullptr;
+    return new AudioDestination(handler, channel, device);
 }
 
 Orix::GDRV::IIODevice* DeviceTraits::createConfigurableIODevice(Orix::GDRV::IIODeviceHandler*,
