@@ -1,4 +1,5 @@
 #include <netkit/http/HttpClient.h>
+#include <netkit/http/HttpStream.h>
 
 #include "support/HttpTestServer.h"
 
@@ -473,5 +474,68 @@ TEST_F(HttpClientTest, SyncGetChecksTheStatus)
         std::string body;
         EXPECT_EQ(http::syncHttpGet(info, c.target, nullptr, body, {}, c.checkStatus), c.expected);
         EXPECT_EQ(body, c.body);
+    }
+}
+
+// The long-lived GET of the IO monitors: body bytes as they arrive, one end.
+TEST_F(HttpClientTest, StreamDeliversTheBodyAsItArrivesAndEndsOnce)
+{
+    DigestCamera camera;
+    camera.body = "--ioboundary\r\nContent-Type: text/plain\r\n\r\n1I:H\r\n";
+    const std::string multipartHead =
+        "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=ioboundary\r\n\r\n";
+    const struct {
+        const char* name;
+        ServerScript script;
+        unsigned status;
+        std::string data;
+        boost::system::error_code end;
+        std::size_t requests;
+    } cases[] = {
+        {"refusal ends without body",
+         [](const RecordedRequest&) { return ScriptedReply::raw(httpAnswer(503, "Busy", {}, "busy")); }, 503, "", {},
+         1},
+        {"digest challenge answered on a new connection", camera.script(), 200, camera.body, {}, 2},
+        {"HTTP/1.0 body read until the camera closes",
+         [&](const RecordedRequest&) { return ScriptedReply::raw(multipartHead + "--ioboundary\r\n", true); }, 200,
+         "--ioboundary\r\n", {}, 1},
+        {"chunked body",
+         [](const RecordedRequest&) {
+             return ScriptedReply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n1O:/\r\n0\r\n\r\n");
+         },
+         200, "1O:/", {}, 1},
+        {"stall after the first bytes",
+         [&](const RecordedRequest&) { return ScriptedReply::raw(multipartHead + "--ioboundary\r\n"); }, 200,
+         "--ioboundary\r\n", http::error::timeout, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        http::clearAuthenticationCache();
+        HttpTestServer server(c.script);
+        boost::asio::io_context io;
+        std::vector<unsigned> statuses;
+        std::string data;
+        int ends = 0;
+        boost::system::error_code end;
+        http::HttpStreamHandlers handlers;
+        handlers.onResponse = [&](const http::HttpResponse& r) { statuses.push_back(r.status); };
+        handlers.onData = [&](const char* bytes, std::size_t size) { data.append(bytes, size); };
+        handlers.onEnd = [&](const boost::system::error_code& e, const http::HttpResponse&) {
+            ++ends;
+            end = e;
+        };
+        http::HttpStreamTimeouts timeouts;
+        timeouts.header = 20s;
+        timeouts.stall = 300ms;
+        http::HttpRequest request;
+        request.target = "/axis-cgi/io/port.cgi?monitor=1";
+        http::openHttpStream(cameraAt("127.0.0.1", server.port()), request, io, timeouts, handlers);
+        EXPECT_EQ(ends, 0);
+        io.run();
+        EXPECT_EQ(ends, 1);
+        EXPECT_EQ(end, c.end) << end.message();
+        EXPECT_EQ(statuses, std::vector<unsigned>{c.status});
+        EXPECT_EQ(data, c.data);
+        EXPECT_EQ(server.requestCount(), c.requests);
     }
 }
