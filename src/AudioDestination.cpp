@@ -6,14 +6,12 @@
 #include <netkit/http/ResponseCheck.h>
 #include <netkit/http/StreamingPost.h>
 #include <netkit/params/HandlerWrappers.h>
-#include <netkit/params/PropertiesJson.h>
 #include <netkit/util/Contract.h>
 #include <netkit/util/ErrorTranslation.h>
 
 #include <boost/asio/steady_timer.hpp>
-#include <boost/property_tree/ptree.hpp>
-#include <json/value.h>
 
+#include <atomic>
 #include <deque>
 
 namespace Vapixcam {
@@ -112,7 +110,7 @@ public:
             asyncWritePacket();
     }
 
-    Statistics statistics() const { return {written_, dropped_}; }
+    Statistics statistics() const { return {written_.load(), dropped_.load()}; }
 
 private:
     void handleAuthorizationRequest(const boost::system::error_code& ec, const Orix::http::HttpResponse& response)
@@ -235,8 +233,9 @@ private:
     bool writing_ = false;
     bool loggedDrop_ = false;
     bool loggedInfo_ = false;
-    std::uint64_t written_ = 0;
-    std::uint64_t dropped_ = 0;
+    // Read by statistics() from host threads.
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<std::uint64_t> dropped_{0};
 };
 
 AudioDestination::AudioDestination(Orix::GDRV::IAudioDestinationHandler* handler, std::uint32_t channel,
@@ -286,9 +285,7 @@ void AudioDestination::ApplySettings(Orix::IAsyncActionHandler* handler)
         completion->finish(self, Orix::Ok);
         return;
     }
-    const std::string value = std::holds_alternative<double>(it->second)
-                                  ? std::to_string(static_cast<int>(std::get<double>(it->second)))
-                                  : Orix::Utility::paramToString(it->second);
+    const std::string value = *settingText(collected, "outputGain");
     const auto info = device().connectionInfo();
     if (!info || value.empty() || value.find_first_not_of("-0123456789") != std::string::npos) {
         completion->finish(self, info ? Orix::InvalidArgument : Orix::NoConnection);
@@ -308,59 +305,39 @@ void AudioDestination::AcquireDynamicParameters(Orix::IDynamicParametersHandler*
 {
     auto completion = Orix::Utility::wrapDynamicParametersHandler(handler, getLogger(), "AcquireDynamicParameters");
     const auto* self = static_cast<const Orix::GDRV::IAudioDestination*>(this);
-    const auto info = device().connectionInfo();
-    if (!info) {
+    if (!device().connectionInfo()) {
         completion->failed(self, Orix::NoConnection);
         return;
     }
-    ORIX_LOG(*this, Orix::LogDebug, " Start reading parameters from device");
-    const std::uint32_t n = channel();
-    const std::string uri =
-        "/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=AudioSource.A" + std::to_string(n);
-    auto logger = std::make_shared<Orix::LoggerOwner>(getLogger(), logPrefix());
-    Orix::http::asyncGetEx(info, uri, device().ioContext(), std::nullopt,
-                           [completion, logger, self, uri, n](const boost::system::error_code& ec,
-                                                              const std::string& body,
-                                                              const Orix::http::HttpResponse& response) {
-        try {
-            if (const auto result = Orix::Utility::checkHttpAnswer(*logger, ec, body, response, uri))
-                return completion->failed(self, result);
-            const auto definitions = readAudioDefinitions(body, n);
-            if (!definitions)
-                return completion->failed(self, Orix::ProtocolError);
-            Orix::GDRV::PropertySet set;
-            set["transportProtocol"] = Orix::GDRV::PropertyStringEnum{"transportProtocol", {"tcp", "udp"}, "tcp"};
-            std::string algorithm;
-            for (const auto& d : *definitions) {
-                if (d.name == "OutputGain") {
-                    if (auto p = audioProperty(d, "outputGain"))
-                        set["outputGain"] = *p;
-                    else
-                        ORIX_LOG(*logger, Orix::LogNotice, " Cannot get current value for param '" << d.name
-                                                                                             << "'. Skip this param");
-                } else if (d.name == "AudioEncoding" && d.value) {
-                    algorithm = *d.value == "g726" ? "G.726" : *d.value == "g711" ? "G.711" : "";
-                }
+    auto logger = std::make_shared<const Orix::LoggerOwner>(getLogger(), logPrefix());
+    requestAudioDefinitions(device(), channel(), logger, [completion, logger, self](
+                                                             std::uint32_t result,
+                                                             const std::vector<AudioParameterDefinition>& definitions) {
+        if (result)
+            return completion->failed(self, result);
+        Orix::GDRV::PropertySet set;
+        set["transportProtocol"] = Orix::GDRV::PropertyStringEnum{"transportProtocol", {"tcp", "udp"}, "tcp"};
+        std::string algorithm;
+        for (const auto& d : definitions) {
+            if (d.name == "OutputGain") {
+                if (auto p = audioProperty(d, "outputGain"))
+                    set["outputGain"] = *p;
+                else
+                    ORIX_LOG(*logger, Orix::LogNotice,
+                             " Cannot get current value for param '" << d.name << "'. Skip this param");
+            } else if (d.name == "AudioEncoding" && d.value) {
+                algorithm = *d.value == "g726" ? "G.726" : *d.value == "g711" ? "G.711" : "";
             }
-            set["algorithm"] = Orix::GDRV::PropertyStringEnum{"algorithm", {"G.711", "G.726"},
-                                                              algorithm.empty() ? "G.711" : algorithm};
-            if (algorithm.empty() || algorithm == "G.711" || algorithm == "G.726") {
-                const bool g726 = algorithm == "G.726";
-                set["encoding"] = Orix::GDRV::PropertyStringEnum{"encoding", {"u-law"}, "u-law"};
-                set["bitRate"] = g726 ? Orix::GDRV::PropertyIntEnum{"bitRate", {24000, 32000}, 32000}
-                                      : Orix::GDRV::PropertyIntEnum{"bitRate", {64000}, 64000};
-                set["samplerate"] = Orix::GDRV::PropertyIntEnum{"samplerate", {8000}, 8000};
-            }
-            Json::Value document(Json::objectValue);
-            document[Orix::Utility::JSON_SCHEMA_VERSION] = Orix::Utility::JSON_SCHEMA_VERSION_VALUE;
-            document[Orix::Utility::JSON_SETTINGS] = Orix::Utility::propertiesToJson(set, boost::property_tree::ptree());
-            const std::string text = Orix::Utility::writeSettingsJson(document);
-            ORIX_LOG(*logger, Orix::LogDebug, " Acquired:\n" << text << "\nReading parameters from device completed");
-            completion->completed(self, text);
-        } catch (const std::exception& e) {
-            ORIX_LOG(*logger, Orix::LogError, " std::exception: " << e.what());
-            completion->failed(self, Orix::GenericFailure);
         }
+        set["algorithm"] =
+            Orix::GDRV::PropertyStringEnum{"algorithm", {"G.711", "G.726"}, algorithm.empty() ? "G.711" : algorithm};
+        // What the speaker takes over HTTP: the transmit content types' pairs.
+        const bool g726 = algorithm == "G.726";
+        set["encoding"] = Orix::GDRV::PropertyStringEnum{"encoding", {"u-law"}, "u-law"};
+        set["bitRate"] = g726 ? Orix::GDRV::PropertyIntEnum{"bitRate", {24000, 32000}, 32000}
+                              : Orix::GDRV::PropertyIntEnum{"bitRate", {64000}, 64000};
+        set["samplerate"] = Orix::GDRV::PropertyIntEnum{"samplerate", {8000}, 8000};
+        completion->completed(self, audioSettingsDocument(set, *logger));
     });
 }
 

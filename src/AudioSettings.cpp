@@ -1,6 +1,13 @@
 #include "AudioSettings.h"
 
 #include "DefinitionsReader.h"
+#include "DeviceServices.h"
+
+#include <netkit/http/ResponseCheck.h>
+#include <netkit/params/PropertiesJson.h>
+#include <orix/ErrorCodes.h>
+
+#include <json/value.h>
 
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
@@ -107,6 +114,47 @@ std::optional<Orix::GDRV::Property> audioProperty(const AudioParameterDefinition
         return Orix::GDRV::PropertyString{hostName, *d.value};
     }
     return std::nullopt;
+}
+
+void requestAudioDefinitions(DeviceServices& device, std::uint32_t channel,
+                             std::shared_ptr<const Orix::LoggerOwner> logger, AudioDefinitionsDone done)
+{
+    const std::string uri =
+        "/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=AudioSource.A" + std::to_string(channel);
+    ORIX_LOG(*logger, Orix::LogDebug, " Start reading parameters from device");
+    Orix::http::asyncGetEx(device.connectionInfo(), uri, device.ioContext(), std::nullopt,
+                           [logger, uri, channel, done](const boost::system::error_code& ec, const std::string& body,
+                                                        const Orix::http::HttpResponse& response) {
+                               if (const auto result = Orix::Utility::checkHttpAnswer(*logger, ec, body, response, uri))
+                                   return done(result, {});
+                               const auto definitions = readAudioDefinitions(body, channel);
+                               if (!definitions) {
+                                   ORIX_LOG(*logger, Orix::LogError,
+                                            " No AudioSource.A" << channel << " in the definitions, request: " << uri);
+                                   return done(Orix::ProtocolError, {});
+                               }
+                               done(0, *definitions);
+                           });
+}
+
+std::string audioSettingsDocument(const Orix::GDRV::PropertySet& set, const Orix::LoggerOwner& logger)
+{
+    Json::Value document(Json::objectValue);
+    document[Orix::Utility::JSON_SCHEMA_VERSION] = Orix::Utility::JSON_SCHEMA_VERSION_VALUE;
+    document[Orix::Utility::JSON_SETTINGS] = Orix::Utility::propertiesToJson(set, pt::ptree());
+    const std::string text = Orix::Utility::writeSettingsJson(document);
+    ORIX_LOG(logger, Orix::LogDebug, " Acquired:\n" << text << "\nReading parameters from device completed");
+    return text;
+}
+
+std::optional<std::string> settingText(const Orix::Utility::ParamMap& collected, const std::string& name)
+{
+    const auto it = collected.find(name);
+    if (it == collected.end())
+        return std::nullopt;
+    if (std::holds_alternative<double>(it->second))
+        return std::to_string(static_cast<int>(std::get<double>(it->second)));
+    return Orix::Utility::paramToString(it->second);
 }
 
 } // namespace Vapixcam

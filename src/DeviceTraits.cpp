@@ -1,6 +1,7 @@
 #include "DeviceTraits.h"
 
 #include "AudioDestination.h"
+#include "AudioSource.h"
 #include "Device.h"
 #include "TelemetryChannel.h"
 #include "TelemetryChannelCQ.h"
@@ -17,10 +18,11 @@ Orix::GDRV::IVideoSource* DeviceTraits::createVideoSource(Orix::GDRV::IVideoSour
     return new VideoSource(handler, stream, channel, argument, device);
 }
 
-Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler*,
-                                                          std::uint32_t, const char*, Device&)
+Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler* handler,
+                                                          std::uint32_t channel, const char* argument,
+                                                          Device& device)
 {
-    return nullptr;
+    return new AudioSource(handler, channel, argument, device);
 }
 
 Orix::GDRV::IAudioDestination* DeviceTraits::createAudioDestination(

@@ -14,6 +14,7 @@
 #include <boost/beast/ssl.hpp>
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <type_traits>
@@ -85,7 +86,9 @@ private:
     {
         parser_.emplace();
         parser_->header_limit(HttpServer::kHeaderLimit);
-        parser_->body_limit(HttpServer::kBodyLimit);
+        // The body limit is set once the head is known: a long POST to a
+        // streaming route may announce any length.
+        parser_->body_limit((std::numeric_limits<std::uint64_t>::max)());
         beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
         http::async_read_header(stream_, buffer_, *parser_,
                                 beast::bind_front_handler(&Session::handleHeader, this->shared_from_this()));
@@ -105,6 +108,10 @@ private:
             if (streaming_->handles(target.substr(0, target.find('?'))))
                 return openStreaming(requestHead());
         }
+        const auto length = parser_->content_length();
+        if (length && *length > HttpServer::kBodyLimit)
+            return refuse(413);
+        parser_->body_limit(HttpServer::kBodyLimit);
         http::async_read(stream_, buffer_, *parser_,
                          beast::bind_front_handler(&Session::handleRead, this->shared_from_this()));
     }

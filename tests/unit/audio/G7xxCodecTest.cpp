@@ -33,8 +33,10 @@ TEST(G711, DecodesTableValues)
     }
 }
 
-// A 1004 Hz tone through each coder and back: the signal-to-noise figure
-// of each rate, and that the packing order is what the decoder assumes.
+// A 1004 Hz tone at -10 dBFS through each coder and back: the
+// signal-to-noise figure of each rate (measured 36.9/36.1 dB for G.711
+// mu/A-law, 41.9/36.7/28.0/23.3 dB for G.726 at 40/32/24/16 kbit/s), and
+// that the packing order is what the decoder assumes.
 TEST(G7xxCodec, ToneRoundTripKeepsSignalToNoise)
 {
     const auto tone = sineTone(1004, 8000, 8000);
@@ -47,11 +49,11 @@ TEST(G7xxCodec, ToneRoundTripKeepsSignalToNoise)
     } cases[] = {
         {"G.711 mu-law", 0, G711Law::mulaw, G726Packing::rfc3551, 35},
         {"G.711 A-law", 0, G711Law::alaw, G726Packing::rfc3551, 35},
-        {"G.726-40", 40000, G711Law::mulaw, G726Packing::rfc3551, 26},
-        {"G.726-32", 32000, G711Law::mulaw, G726Packing::rfc3551, 20},
-        {"G.726-32 AAL2", 32000, G711Law::mulaw, G726Packing::aal2, 20},
-        {"G.726-24", 24000, G711Law::mulaw, G726Packing::rfc3551, 13},
-        {"G.726-16", 16000, G711Law::mulaw, G726Packing::rfc3551, 6},
+        {"G.726-40", 40000, G711Law::mulaw, G726Packing::rfc3551, 38},
+        {"G.726-32", 32000, G711Law::mulaw, G726Packing::rfc3551, 33},
+        {"G.726-32 AAL2", 32000, G711Law::mulaw, G726Packing::aal2, 33},
+        {"G.726-24", 24000, G711Law::mulaw, G726Packing::rfc3551, 25},
+        {"G.726-16", 16000, G711Law::mulaw, G726Packing::rfc3551, 20},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
