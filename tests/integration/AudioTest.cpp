@@ -142,7 +142,7 @@ TEST(AudioReceive, DecodesTheToneCamsimSends)
         EXPECT_EQ(summary["codec"].asString(), c.codec);
         EXPECT_EQ(summary["sampleRate"].asUInt(), c.rate);
         EXPECT_GT(summary["frames"].asUInt(), 0u);
-        EXPECT_GE(summary["seconds"].asDouble(), 1.9);
+        EXPECT_GE(summary["seconds"].asDouble(), 1.7); // 2 s after the first frame, whole frames
         EXPECT_EQ(summary["lostFrames"].asUInt(), 0u);
         const Pcm pcm = readPcmWav(wav);
         fs::remove(wav);

@@ -160,16 +160,29 @@ std::string AudioRecorder::finish()
         const std::string ffmpeg = findFfmpeg();
         if (ffmpeg.empty())
             return "AAC is decoded by ffmpeg, which is not on PATH";
+        // To standard output through a file of ours: ffmpeg's WAV must be
+        // complete before the command ends.
         const bool toStdout = MediaOutput::isStandardOutput(outputPath_);
+        const std::string target = toStdout ? aacPath_ + ".wav" : outputPath_;
         ChildProcess child({ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "aac", "-i",
-                            aacPath_, "-ac", "1", "-c:a", "pcm_s16le", "-f", "wav", toStdout ? "pipe:1" : outputPath_},
+                            aacPath_, "-ac", "1", "-c:a", "pcm_s16le", "-f", "wav", target},
                            ChildProcessOptions{true, {}});
-        if (toStdout)
-            child.forwardOutput();
         int status = 0;
         if (!child.wait(std::chrono::seconds(60), status) || status != 0)
             return "ffmpeg could not decode the AAC stream: " + child.stderrText();
-        return {};
+        if (!toStdout)
+            return {};
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> wav(std::fopen(target.c_str(), "rb"), &std::fclose);
+        MediaOutput out(outputPath_);
+        char buffer[65536];
+        std::size_t n = 0;
+        while (wav && (n = std::fread(buffer, 1, sizeof buffer, wav.get())) > 0) {
+            if (out.write(buffer, n) != MediaOutput::Result::Written)
+                break;
+        }
+        wav.reset();
+        std::remove(target.c_str());
+        return out.finish() == MediaOutput::Result::Failed ? out.error() : std::string();
     }
     if (!output_)
         return {};
