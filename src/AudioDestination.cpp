@@ -47,6 +47,7 @@ public:
         ++generation_;
         written_ = 0;
         dropped_ = 0;
+        maxQueued_ = 0;
         loggedDrop_ = false;
         loggedInfo_ = false;
         // prepareRequester
@@ -104,13 +105,15 @@ public:
             }
         }
         queue_.push_back(std::move(frame));
+        if (queue_.size() > maxQueued_)
+            maxQueued_ = queue_.size();
         if (state_ == State::authorized)
             doOpen();
         else if (state_ == State::streaming)
             asyncWritePacket();
     }
 
-    Statistics statistics() const { return {written_.load(), dropped_.load()}; }
+    Statistics statistics() const { return {written_.load(), dropped_.load(), maxQueued_.load()}; }
 
 private:
     void handleAuthorizationRequest(const boost::system::error_code& ec, const Orix::http::HttpResponse& response)
@@ -236,6 +239,7 @@ private:
     // Read by statistics() from host threads.
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> maxQueued_{0};
 };
 
 AudioDestination::AudioDestination(Orix::GDRV::IAudioDestinationHandler* handler, std::uint32_t channel,

@@ -35,6 +35,7 @@ public:
     struct Statistics {
         std::uint64_t written = 0;  // frames written to the camera
         std::uint64_t dropped = 0;  // frames dropped from a full queue
+        std::uint64_t maxQueued = 0; // the most frames that waited at once
     };
     // Counts of the current or last call.
     Statistics statistics() const;
