@@ -62,7 +62,7 @@ if cmake -S . -B "$ASAN_BUILD_DIR" "${common[@]}" "${sanitized[@]}" -DVAPIXCAM_T
                                 sed -n 's/^\(unit_[A-Za-z0-9_]*\): .*/\1/p' | grep -v '^unit_camsim$' | sort -u)
     asan_integration=(integration_tests)
     # The integration tests whose objects have asynchronous lifetimes.
-    asan_filter='DeviceConnection*:VideoSourceLive*:VideoSettings*:ChannelLifetime*:Ptz*:Storage*:EventStream*:Analytics*:Io*'
+    asan_filter='DeviceConnection*:VideoSourceLive*:VideoSettings*:ChannelLifetime*:Ptz*:Storage*:EventStream*:Analytics*:Io*:Audio*'
     asan_env=(ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
               UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}")
     if [ ${#unit_targets[@]} -eq 0 ]; then
@@ -84,7 +84,7 @@ fi
 
 step "configure and build $TSAN_BUILD_DIR (thread)"
 tsan_targets=(unit_device unit_http unit_rtsp unit_params unit_stream unit_ptz unit_discovery unit_storage unit_events
-             unit_analytics unit_io)
+             unit_analytics unit_io unit_audio)
 if cmake -S . -B "$TSAN_BUILD_DIR" "${common[@]}" "${sanitized[@]}" -DVAPIXCAM_TESTS=ON -DVAPIXCAM_BENCH=OFF \
         -DVAPIXCAM_TOOLS=OFF -DVAPIXCAM_SANITIZE=thread &&
    cmake --build "$TSAN_BUILD_DIR" -j"$JOBS" --target "${tsan_targets[@]}"; then

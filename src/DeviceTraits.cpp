@@ -1,5 +1,7 @@
 #include "DeviceTraits.h"
 
+#include "AudioDestination.h"
+#include "AudioSource.h"
 #include "DetectorRegistry.h"
 #include "Device.h"
 #include "IODeviceConfigurable.h"
@@ -19,16 +21,17 @@ Orix::GDRV::IVideoSource* DeviceTraits::createVideoSource(Orix::GDRV::IVideoSour
     return new VideoSource(handler, stream, channel, argument, device);
 }
 
-Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler*,
-                                                          std::uint32_t, const char*, Device&)
+Orix::GDRV::IAudioSource* DeviceTraits::createAudioSource(Orix::GDRV::IAudioSourceHandler* handler,
+                                                          std::uint32_t channel, const char* argument,
+                                                          Device& device)
 {
-    return nullptr;
+    return new AudioSource(handler, channel, argument, device);
 }
 
 Orix::GDRV::IAudioDestination* DeviceTraits::createAudioDestination(
-    Orix::GDRV::IAudioDestinationHandler*, std::uint32_t, Device&)
+    Orix::GDRV::IAudioDestinationHandler* handler, std::uint32_t channel, Device& device)
 {
-    return nullptr;
+    return new AudioDestination(handler, channel, device);
 }
 
 Orix::GDRV::IIODevice* DeviceTraits::createConfigurableIODevice(Orix::GDRV::IIODeviceHandler* handler,

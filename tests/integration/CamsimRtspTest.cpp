@@ -167,6 +167,7 @@ TEST(CamsimRtsp, FfprobeReadsEveryTransportAndCodec)
     CamsimOptions options;
     options.model = "P3245-LVE"; // lists h265 in Properties.Image.Format
     options.https = true;
+    options.params = {"AudioSource.A0.AudioEncoding=g711"}; // the audio track as PCMU
     CamsimProcess camsim(options);
     const StreamCase cases[] = {
         {"H.264 over TCP", "tcp", "camera=1&videocodec=h264&resolution=1280x720", "h264", 1280, 720, false},
@@ -236,6 +237,7 @@ TEST(CamsimRtsp, ClockAndKeyFramesRunOnThroughTheLoop)
     REQUIRE_TOOLS();
     CamsimOptions options;
     options.model = "P3245-LVE";
+    options.params = {"AudioSource.A0.AudioEncoding=g711"}; // 20 ms audio packets
     CamsimProcess camsim(options);
     for (const char* codec : {"h264", "h265"}) {
         SCOPED_TRACE(codec);

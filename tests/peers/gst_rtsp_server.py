@@ -9,7 +9,8 @@ Without --mount it serves live test video:
 With --mount /PATH=CODEC:FILE (repeatable) each mount plays one recorded
 Matroska file once, in real time, from its first frame, to every client that
 asks (a fresh pipeline per client), then ends the session with RTCP BYE; so
-a client knows exactly how many frames were sent. Codecs: h264, h265, mjpeg.
+a client knows exactly how many frames were sent. Codecs: h264, h265, mjpeg,
+and pcmu for a WAV file (an audio track of G.711 mu-law at 8 kHz, PT 0).
 H.264 and H.265 send their parameter sets in band before every key frame as
 well as in the SDP; h264-sprop and h265-sprop send them in the SDP only
 (sprop-parameter-sets, sprop-vps/sps/pps), as some cameras do.
@@ -43,6 +44,7 @@ PAYLOADERS = {
     "h265": "h265parse ! rtph265pay name=pay0 pt=96 config-interval=-1",
     "h265-sprop": "h265parse ! rtph265pay name=pay0 pt=96 config-interval=0",
     "mjpeg": "rtpjpegpay name=pay0 pt=26",
+    "pcmu": "mulawenc ! rtppcmupay name=pay0 pt=0",
 }
 
 
@@ -53,6 +55,9 @@ def parse_mount(text):
         raise argparse.ArgumentTypeError("expected /MOUNT=CODEC:FILE with CODEC one of "
                                          + ", ".join(sorted(PAYLOADERS)))
     location = path.replace("\\", "\\\\").replace('"', '\\"')
+    if codec == "pcmu":
+        return mount, ('filesrc location="%s" ! wavparse ! audioconvert ! audioresample ! '
+                       'audio/x-raw,rate=8000,channels=1 ! %s' % (location, PAYLOADERS[codec]))
     return mount, 'filesrc location="%s" ! matroskademux ! %s' % (location, PAYLOADERS[codec])
 
 

@@ -3,6 +3,7 @@
 #include "RequestDispatcher.h"
 #include "RtspByteStream.h"
 #include "RtspTunnel.h"
+#include "StreamingRoutes.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <type_traits>
@@ -59,8 +61,10 @@ public:
     }
 
     template <class... Args>
-    explicit Session(RequestDispatcher& dispatcher, RtspTunnelHandler* tunnel, Args&&... args)
-        : stream_(std::forward<Args>(args)...), dispatcher_(dispatcher), tunnel_(tunnel), timer_(stream_.get_executor())
+    explicit Session(RequestDispatcher& dispatcher, RtspTunnelHandler* tunnel, StreamingRoutes* streaming,
+                     Args&&... args)
+        : stream_(std::forward<Args>(args)...), dispatcher_(dispatcher), tunnel_(tunnel), streaming_(streaming),
+          timer_(stream_.get_executor())
     {
     }
 
@@ -86,7 +90,9 @@ private:
     {
         parser_.emplace();
         parser_->header_limit(HttpServer::kHeaderLimit);
-        parser_->body_limit(HttpServer::kBodyLimit);
+        // The body limit is set once the head is known: a long POST to a
+        // streaming route may announce any length.
+        parser_->body_limit((std::numeric_limits<std::uint64_t>::max)());
         beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
         http::async_read_header(stream_, buffer_, *parser_,
                                 beast::bind_front_handler(&Session::handleHeader, this->shared_from_this()));
@@ -101,6 +107,15 @@ private:
             if (isTunnelRequest(head))
                 return openTunnel(std::move(head));
         }
+        if (streaming_) {
+            const std::string target(parser_->get().target());
+            if (streaming_->handles(target.substr(0, target.find('?'))))
+                return openStreaming(requestHead());
+        }
+        const auto length = parser_->content_length();
+        if (length && *length > HttpServer::kBodyLimit)
+            return refuse(413);
+        parser_->body_limit(HttpServer::kBodyLimit);
         http::async_read(stream_, buffer_, *parser_,
                          beast::bind_front_handler(&Session::handleRead, this->shared_from_this()));
     }
@@ -136,6 +151,22 @@ private:
             tunnel_->openGetLeg(std::move(leg), head);
         else
             tunnel_->openPostLeg(std::move(leg), head, std::move(initial));
+    }
+
+    void openStreaming(HttpRequest head)
+    {
+        outcome_ = dispatcher_.dispatch(head);
+        keepAlive_ = false;
+        version_ = parser_->get().version();
+        head_ = false;
+        if (outcome_.action != DispatchOutcome::Action::Respond || outcome_.response.status != 200)
+            return perform();
+        beast::get_lowest_layer(stream_).expires_never();
+        std::string initial = beast::buffers_to_string(buffer_.data());
+        buffer_.consume(buffer_.size());
+        streaming_->open(std::make_unique<AsioByteStream<Stream>>(this->shared_from_this(), stream_,
+                                                                  beast::get_lowest_layer(stream_).socket()),
+                         head, std::move(initial), version_);
     }
 
     void handleRead(error_code ec, std::size_t)
@@ -353,6 +384,7 @@ private:
     Stream stream_;
     RequestDispatcher& dispatcher_;
     RtspTunnelHandler* tunnel_;
+    StreamingRoutes* streaming_;
     asio::steady_timer timer_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
@@ -392,11 +424,12 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
         if (!ec) {
             if (tls) {
                 auto session = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
-                    dispatcher, tunnel, std::move(socket), *tls);
+                    dispatcher, tunnel, streaming, std::move(socket), *tls);
                 track(session);
                 session->start();
             } else {
-                auto session = std::make_shared<Session<beast::tcp_stream>>(dispatcher, tunnel, std::move(socket));
+                auto session = std::make_shared<Session<beast::tcp_stream>>(dispatcher, tunnel, streaming,
+                                                                       std::move(socket));
                 track(session);
                 session->start();
             }
@@ -432,6 +465,7 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl> {
     RequestDispatcher& dispatcher;
     asio::ssl::context* tls;
     RtspTunnelHandler* tunnel = nullptr;
+    StreamingRoutes* streaming = nullptr;
     std::mutex sessionsMutex;
     std::vector<std::weak_ptr<Droppable>> sessions;
 };
@@ -468,6 +502,8 @@ error_code HttpServer::listen(const std::string& address, unsigned short port)
 }
 
 void HttpServer::setRtspTunnel(RtspTunnelHandler* tunnel) { impl_->tunnel = tunnel; }
+
+void HttpServer::setStreamingRoutes(StreamingRoutes* routes) { impl_->streaming = routes; }
 
 unsigned short HttpServer::port() const
 {

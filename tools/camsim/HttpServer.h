@@ -19,6 +19,7 @@ namespace Camsim {
 
 class RequestDispatcher;
 class RtspTunnelHandler;
+class StreamingRoutes;
 
 class HttpServer {
 public:
@@ -38,6 +39,9 @@ public:
     // Requests that open a leg of an RTSP over HTTP tunnel go here instead
     // of to the dispatcher. Set before listen().
     void setRtspTunnel(RtspTunnelHandler* tunnel);
+    // Requests for these paths keep their connection (StreamingRoutes.h).
+    // Set before listen().
+    void setStreamingRoutes(StreamingRoutes* routes);
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "MediaStreamer.h"
 
+#include "AudioRtp.h"
 #include "MediaPacketiser.h"
 #include "MediaRtp.h"
 
@@ -17,10 +18,8 @@ namespace {
 
 constexpr auto kReportInterval = std::chrono::seconds(2);
 constexpr auto kFirstReport = std::chrono::milliseconds(200);
-constexpr auto kAudioPacket = std::chrono::milliseconds(20);
 constexpr auto kMaxLag = std::chrono::seconds(1);
 constexpr auto kIdleWake = std::chrono::milliseconds(250);
-constexpr std::size_t kAudioBytesPerPacket = 160; // 20 ms at 8 kHz
 
 } // namespace
 
@@ -61,7 +60,7 @@ void MediaStreamer::doReceiveRtcp(Track& track)
 MediaStreamer::Clock::duration MediaStreamer::interval(const Track& track) const
 {
     if (track.setup.kind == TrackSetup::Kind::Audio)
-        return kAudioPacket;
+        return std::chrono::duration_cast<Clock::duration>(audioChunkDuration(*track.setup.audio));
     if (track.setup.kind == TrackSetup::Kind::Metadata)
         return std::chrono::hours(24);
     const unsigned fps = track.setup.fps ? track.setup.fps : (track.setup.clip ? track.setup.clip->fps : 25);
@@ -238,15 +237,12 @@ void MediaStreamer::sendDue(Track& track, Clock::time_point)
     if (track.setup.kind == TrackSetup::Kind::Metadata)
         return;
     if (track.setup.kind == TrackSetup::Kind::Audio) {
-        const std::string& loop = *track.setup.audio;
-        if (loop.empty())
+        const std::string chunk = nextAudioChunk(*track.setup.audio, track.position);
+        if (chunk.empty())
             return;
-        std::string payload;
-        payload.reserve(kAudioBytesPerPacket);
-        for (std::size_t i = 0; i < kAudioBytesPerPacket; ++i)
-            payload += loop[(track.position + i) % loop.size()];
-        track.position = (track.position + kAudioBytesPerPacket) % loop.size();
-        deliver(track, rtpPacket(track.setup.payloadType, false, track.sequence++, ts, track.setup.ssrc, payload),
+        const std::string payload = audioRtpPayload(*track.setup.audio, chunk);
+        const bool marker = track.setup.audio->codec == AudioCodec::Aac; // each packet ends its access unit
+        deliver(track, rtpPacket(track.setup.payloadType, marker, track.sequence++, ts, track.setup.ssrc, payload),
                 false);
         track.octets += static_cast<std::uint32_t>(payload.size());
         ++track.packets;

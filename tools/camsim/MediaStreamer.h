@@ -1,7 +1,7 @@
 #pragma once
 // Sends the tracks of one RTSP session in real time: video frames of a clip
 // at the session's frame rate (looping, with sequence numbers and time
-// stamps running on), G.711 audio in 20 ms packets, and an RTCP sender
+// stamps running on), audio in 20 ms packets (one AAC frame each), and an RTCP sender
 // report per track every two seconds, over the RTSP connection
 // (interleaved) or UDP (unicast or multicast). Runs on the executor it is
 // given, which must be the one of the RTSP connection that owns it; every
@@ -9,6 +9,7 @@
 //
 // States: Idle --play--> Playing --pause--> Idle; stop() from anywhere ends
 // it for good. Time stamps follow the wall clock, so a pause shows as a gap.
+#include "AudioClip.h"
 #include "MediaClip.h"
 #include "MediaPacketiser.h"
 
@@ -29,7 +30,7 @@ struct TrackSetup {
     enum class Kind { Video, Audio, Metadata }; // metadata: sent by sendMetadata only
     Kind kind = Kind::Video;
     std::shared_ptr<const MediaClip> clip;         // video
-    std::shared_ptr<const std::string> audio;      // audio: a loop of mu-law bytes at 8 kHz
+    std::shared_ptr<const AudioStream> audio;      // audio: the input's coded loop
     unsigned fps = 25;                             // video frames per second on the wire
     std::uint8_t payloadType = 96;
     std::uint32_t clockRate = 90000;

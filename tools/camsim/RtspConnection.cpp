@@ -7,6 +7,7 @@
 #include "RequestLog.h"
 #include "RtspAuth.h"
 #include "RtspByteStream.h"
+#include "AudioRtp.h"
 #include "RtspSdp.h"
 
 #include <boost/asio/ip/multicast.hpp>
@@ -326,6 +327,23 @@ void RtspConnection::takeFault(Reply& reply)
     }
 }
 
+std::shared_ptr<const AudioStream> RtspConnection::audioFor(const StreamRequest& request)
+{
+    const auto setting = context_.camera.withModel([&](Model& model) {
+        auto s = audioSetting(model.params, request.camera - 1);
+        return s ? s : audioSetting(model.params, 0);
+    });
+    if (!setting) {
+        std::cerr << "camsim: no audio input with an encoding camsim sends" << std::endl;
+        return nullptr;
+    }
+    std::string why;
+    auto stream = context_.audio.stream(*setting, why);
+    if (!stream)
+        std::cerr << "camsim: " << why << std::endl;
+    return stream;
+}
+
 std::optional<StreamRequest> RtspConnection::resolve(const std::string& url, Reply& reply)
 {
     StreamRequestError error;
@@ -456,6 +474,11 @@ RtspConnection::Reply RtspConnection::describe(const RtspRequest& request)
     if (wanted->audio) {
         SdpTrack t;
         t.kind = SdpTrack::Kind::Audio;
+        t.audio = audioFor(*wanted);
+        if (!t.audio) {
+            r.status = 503;
+            return r;
+        }
         t.control = base + "/stream=" + std::to_string(index++) + suffix;
         sdp.tracks.push_back(t);
     }
@@ -553,9 +576,13 @@ RtspConnection::Reply RtspConnection::setup(const RtspRequest& request)
         eventTopic_ = wanted->eventTopic;
     } else {
         track.kind = TrackSetup::Kind::Audio;
-        track.audio = context_.audio;
-        track.payloadType = 0;
-        track.clockRate = 8000;
+        track.audio = audioFor(*wanted);
+        if (!track.audio) {
+            r.status = 503;
+            return r;
+        }
+        track.payloadType = audioPayloadType(*track.audio);
+        track.clockRate = audioClockRate(*track.audio);
     }
     auto& random = randomEngine();
     track.ssrc = static_cast<std::uint32_t>(random());

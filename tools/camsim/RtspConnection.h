@@ -28,6 +28,8 @@ namespace Camsim {
 class Camera;
 class EventEngine;
 class MediaLibrary;
+class AudioLibrary;
+struct AudioStream;
 class MediaStreamer;
 class RequestLog;
 class RecordingStore;
@@ -44,7 +46,7 @@ struct RtspContext {
     RtspAuth& auth;
     MediaLibrary& media;
     std::string bindAddress;
-    std::shared_ptr<const std::string> audio; // mu-law loop
+    AudioLibrary& audio;
     bool refuseTcp = false; // interleaved TCP on a plain RTSP connection gets 461
     const RecordingStore* recordings = nullptr;
     EventEngine* events = nullptr; // the metadata track of event=on
@@ -101,6 +103,9 @@ private:
     void endSession();
     void addSessionHeader(Reply& reply) const;
     std::optional<StreamRequest> resolve(const std::string& url, Reply& reply);
+    // The sound of the audio input that belongs to the asked camera (the
+    // first input when the camera has none of its own); null when unusable.
+    std::shared_ptr<const AudioStream> audioFor(const StreamRequest& request);
     std::string baseUrl(const std::string& url) const;
     void logRequest(const RtspRequest& request, int status, const std::string& fault);
 

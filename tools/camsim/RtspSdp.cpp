@@ -1,5 +1,6 @@
 #include "RtspSdp.h"
 
+#include "AudioRtp.h"
 #include "EventDocument.h"
 #include "RtspMessage.h"
 
@@ -48,7 +49,7 @@ std::string videoLines(const SdpTrack& t)
 std::uint8_t payloadTypeOf(const SdpTrack& track)
 {
     if (track.kind == SdpTrack::Kind::Audio)
-        return 0;
+        return track.audio ? audioPayloadType(*track.audio) : 0;
     if (track.kind == SdpTrack::Kind::Metadata)
         return kMetadataPayloadType;
     return track.codec == VideoCodec::Jpeg ? 26 : 96;
@@ -71,7 +72,8 @@ std::string buildSdp(const SdpSession& session)
         } else if (t.kind == SdpTrack::Kind::Metadata) {
             s += metadataSdpLines(t.control);
         } else {
-            s += "m=audio 0 RTP/AVP 0\r\nc=IN IP4 0.0.0.0\r\nb=AS:64\r\na=rtpmap:0 PCMU/8000\r\n";
+            s += t.audio ? audioSdpLines(*t.audio)
+                         : "m=audio 0 RTP/AVP 0\r\nc=IN IP4 0.0.0.0\r\nb=AS:64\r\na=rtpmap:0 PCMU/8000\r\n";
             s += "a=control:" + t.control + "\r\n";
         }
     }

@@ -3,9 +3,11 @@
 // with GStreamer-based firmware write it: session-level control, then one
 // media block per track with its own absolute control URL, video with
 // b=AS:50000, a=framerate and a=transform, G.711 as static payload type 0.
+#include "AudioClip.h"
 #include "MediaClip.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ struct SdpTrack {
     unsigned fps = 25;
     std::string vps, sps, pps;  // parameter sets, without start codes
     std::string control;        // absolute URL
+    std::shared_ptr<const AudioStream> audio; // audio: what the input sends
 };
 
 struct SdpSession {
@@ -28,7 +31,7 @@ struct SdpSession {
     std::vector<SdpTrack> tracks;
 };
 
-// Payload type on the wire: 96 for H.264/H.265, 26 for JPEG, 0 for PCMU.
+// Payload type on the wire: 96 for H.264/H.265, 26 for JPEG, 0 for PCMU, 97 for G.726 and AAC.
 std::uint8_t payloadTypeOf(const SdpTrack& track);
 
 // CRLF-terminated lines.

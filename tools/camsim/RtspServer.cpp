@@ -1,5 +1,6 @@
 #include "RtspServer.h"
 
+#include "AudioClip.h"
 #include "Camera.h"
 #include "MediaLibrary.h"
 #include "MediaPacketiser.h"
@@ -103,9 +104,9 @@ struct RtspServer::Impl : std::enable_shared_from_this<RtspServer::Impl> {
           auth(RtspAuth::Options{options.auth, options.user, options.password, options.realm, options.nonceLifetime,
                                  1024}),
           media(options.mediaDir),
+          audio(options.mediaDir),
           context{camera, faults, log, auth, media, options.bindAddress,
-                  std::make_shared<const std::string>(mulawTone()), options.refuseTcp, options.recordings,
-                  options.events}
+                  audio, options.refuseTcp, options.recordings, options.events}
     {
     }
 
@@ -185,6 +186,7 @@ struct RtspServer::Impl : std::enable_shared_from_this<RtspServer::Impl> {
     Authenticator& httpAuth;
     RtspAuth auth;
     MediaLibrary media;
+    AudioLibrary audio;
     RtspContext context;
     bool listening = false;
     std::mutex mutex;

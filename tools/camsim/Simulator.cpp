@@ -3,6 +3,7 @@
 #include "AnalyticsCgi.h"
 #include "ApplicationsCgi.h"
 #include "Camera.h"
+#include "AudioCgi.h"
 #include "ControlEndpoint.h"
 #include "EventControl.h"
 #include "EventDeclarations.h"
@@ -72,6 +73,7 @@ struct Simulator::Impl {
     std::unique_ptr<RecordingStore> recordings;
     std::unique_ptr<RecordCgi> recordCgi;
     std::unique_ptr<IoCgi> ioCgi;
+    std::unique_ptr<AudioCgi> audioCgi;
     unsigned short poweredHttpPort = 0, poweredHttpsPort = 0, poweredRtspPort = 0; // kept over a restart
     std::unique_ptr<ControlEndpoint> control;
     std::unique_ptr<RequestDispatcher> dispatcher;
@@ -118,6 +120,7 @@ void Simulator::Impl::registerRoutes()
     router.add("/axis-cgi/record/list.cgi", [this](const HttpRequest& r) { return recordCgi->list(r); });
     ioCgi->registerRoutes(router);
     control->registerRoutes(router);
+    audioCgi->registerRoutes(router);
 }
 
 bool Simulator::Impl::listenAll(std::string& error)
@@ -138,6 +141,7 @@ bool Simulator::Impl::listenAll(std::string& error)
 
     http = std::make_unique<HttpServer>(io, *dispatcher, nullptr);
     http->setRtspTunnel(rtsp.get());
+    http->setStreamingRoutes(audioCgi.get());
     if (auto ec = http->listen(config.bindAddress, config.httpPort)) {
         error = "cannot listen for HTTP on " + config.bindAddress + ":" + std::to_string(config.httpPort) + ": " +
                 ec.message();
@@ -156,6 +160,7 @@ bool Simulator::Impl::listenAll(std::string& error)
             return false;
         https = std::make_unique<HttpServer>(io, *dispatcher, tls.get());
         https->setRtspTunnel(rtsp.get());
+        https->setStreamingRoutes(audioCgi.get());
         if (auto ec = https->listen(config.bindAddress, *config.httpsPort)) {
             error = "cannot listen for HTTPS on port " + std::to_string(*config.httpsPort) + ": " + ec.message();
             return false;
@@ -278,6 +283,7 @@ bool Simulator::Impl::start(std::string& error)
     recordCgi = std::make_unique<RecordCgi>(*recordings);
     ioCgi = std::make_unique<IoCgi>(*camera, io);
     control = std::make_unique<ControlEndpoint>(*camera, faults, *log);
+    audioCgi = std::make_unique<AudioCgi>(*camera, mediaDir());
     registerRoutes();
     dispatcher = std::make_unique<RequestDispatcher>(router, *auth, faults, *log, camera->webServer());
 

@@ -1,3 +1,4 @@
+#include "AudioCommand.h"
 #include "Command.h"
 #include "DefaultsCommand.h"
 #include "DescribeCommand.h"
@@ -13,6 +14,7 @@
 #include "SetCommand.h"
 #include "SimCommand.h"
 #include "SnapshotCommand.h"
+#include "SpeakCommand.h"
 
 namespace VapixcamCli {
 
@@ -33,6 +35,8 @@ std::vector<std::unique_ptr<Command>> makeCommands()
     commands.push_back(std::make_unique<PlayCommand>());
     commands.push_back(std::make_unique<EventsCommand>());
     commands.push_back(std::make_unique<IoCommand>());
+    commands.push_back(std::make_unique<AudioCommand>());
+    commands.push_back(std::make_unique<SpeakCommand>());
     return commands;
 }
 

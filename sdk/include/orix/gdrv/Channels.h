@@ -7,8 +7,6 @@
 
 namespace Orix::GDRV {
 
-class IAudioSourceHandler : public IContract {};
-class IAudioDestinationHandler : public IContract {};
 // What an IO channel reports: inputs are rays, outputs relays, both counted
 // from 0.
 class IIODeviceHandler : public IContract {
@@ -19,6 +17,41 @@ public:
     virtual void RelayStatusChanged(const IContract* source, std::uint32_t relay, bool active) = 0;
     // slot 5: the channel's stream to the camera failed; once after each Start.
     virtual void Failed(const IContract* source, std::uint32_t result) = 0;
+};
+
+// One buffer of compressed audio, to the host (IAudioSourceHandler) or from
+// it (IAudioDestination). The bytes are valid only during the call.
+struct AudioFrame {
+    const char* algorithm = "";      // "G.711", "G.726", "AAC"
+    // 1: G.711 mu-law, G.726 code words packed from the least significant
+    // bit (RFC 3551), raw AAC access units; 2: G.711 A-law, G.726 packed from
+    // the most significant bit (AAL2).
+    std::uint32_t encoding = 1;
+    std::uint32_t sampleRate = 8000;
+    std::uint32_t bitrate = 0;       // bit/s, 0 when unknown
+    std::uint32_t channels = 1;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    std::uint64_t timestamp = 0;     // host time, milliseconds
+    std::uint32_t rtpTimestamp = 0;  // RTP time, or samples since the stream began
+    const std::uint8_t* config = nullptr; // AAC AudioSpecificConfig
+    std::uint32_t configSize = 0;
+};
+
+class IAudioSourceHandler : public IContract {
+public:
+    // slot 3: a buffer of the stream.
+    virtual void OnAudioFrame(const IContract* source, const AudioFrame& frame) = 0;
+    // slot 4: a statistic of the stream (name, value), e.g. "lostFrames".
+    virtual void OnStatistic(const IContract* source, const char* name, double value) = 0;
+    // slot 5: the first failure after Start; the source keeps reconnecting.
+    virtual void Failed(const IContract* source, std::uint32_t result) = 0;
+};
+
+class IAudioDestinationHandler : public IContract {
+public:
+    // slot 3: a pushed frame was refused or the call ended on a failure.
+    virtual void Error(const IContract* destination, std::uint32_t result) = 0;
 };
 
 // One compressed frame as the host receives it. The bytes are valid only
@@ -62,16 +95,35 @@ public:
     virtual std::uint32_t GetStream() const = 0;
 };
 
+// Live sound of one audio input. Settings through IAsyncAdjuster and
+// IDynamicParametersProvider (QueryContract).
 class IAudioSource : public IContract {
 public:
     // slot 3
     virtual void Destroy() = 0;
+    // slot 4: the zero-based audio channel.
+    virtual std::uint32_t GetChannel() const = 0;
+    // slot 5
+    virtual void Start(IAudioSourceHandler* handler) = 0;
+    // slot 6: returns once nothing of the stream runs any more.
+    virtual void Stop() = 0;
 };
 
+// Sound to one audio output (speaker). Settings through IAsyncAdjuster and
+// IDynamicParametersProvider (QueryContract).
 class IAudioDestination : public IContract {
 public:
     // slot 3
     virtual void Destroy() = 0;
+    // slot 4: the zero-based audio output channel.
+    virtual std::uint32_t GetChannel() const = 0;
+    // slot 5: opens a call; nothing when one is open.
+    virtual void Call() = 0;
+    // slot 6: ends the call; nothing when none is open.
+    virtual void HangUp() = 0;
+    // slot 7: queues a frame of the call; outside a call the handler hears
+    // 0x700 (NotInCall), which is also returned.
+    virtual std::uint32_t PushAudioFrame(const AudioFrame& frame) = 0;
 };
 
 class IIODevice : public IContract {

@@ -4,6 +4,11 @@
 # B-frames, parameter sets before every key frame) and jpeg-WxH.mjpeg
 # (baseline 4:2:0 JPEGs with the standard Huffman tables, one after another),
 # 25 frames per second, 3 s of test pattern with the frame number burnt in.
+# Audio: 3 s of an 800 Hz sine (a whole number of periods, so the loop has
+# no click) as the camera's encoders send it: audio-mulaw-8000.raw (G.711
+# mu-law), audio-g726-32-8000.raw and audio-g726-24-8000.raw (G.726 with the
+# code words packed from the least significant bit, as RFC 3551 and Axis
+# firmware do), audio-aac-8000.adts and audio-aac-16000.adts (AAC LC in ADTS).
 # Files already there are kept; a stamp file marks a complete set.
 set -eu
 out=${1:?usage: make_clips.sh OUTPUT_DIR}
@@ -39,5 +44,13 @@ for size in 1920x1080 1280x720 704x576 640x360; do
     make "h265-$size.265" -f lavfi -i "$src" -c:v libx265 -preset ultrafast -pix_fmt yuv420p -crf 32 \
         -x265-params "keyint=$rate:min-keyint=$rate:scenecut=0:bframes=0:repeat-headers=1:log-level=error" -f hevc
     make "jpeg-$size.mjpeg" -f lavfi -i "$src" -c:v mjpeg -pix_fmt yuvj420p -huffman default -q:v 8 -f mjpeg
+done
+tone="sine=frequency=800:sample_rate=8000:duration=$seconds"
+make "audio-mulaw-8000.raw" -f lavfi -i "$tone" -c:a pcm_mulaw -f mulaw
+make "audio-g726-32-8000.raw" -f lavfi -i "$tone" -c:a adpcm_g726le -b:a 32k -f g726le
+make "audio-g726-24-8000.raw" -f lavfi -i "$tone" -c:a adpcm_g726le -b:a 24k -f g726le
+for rate in 8000 16000; do
+    make "audio-aac-$rate.adts" -f lavfi -i "sine=frequency=800:sample_rate=$rate:duration=$seconds" \
+        -c:a aac -b:a 32k -ac 1 -f adts
 done
 touch "$out/clips.stamp"
