@@ -29,12 +29,9 @@ namespace bhttp = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 using TlsStream = boost::asio::ssl::stream<tcp::socket>;
 
-constexpr std::uint32_t kMaxHeaderBytes = 64 * 1024;
-// A fresh challenge is answered once; stale re-challenges (RFC 7616 section
-// 3.3) may follow, but never without end.
-constexpr int kMaxAuthRounds = 3;
-// Interim 1xx answers skipped before the real one.
-constexpr int kMaxInterimResponses = 8;
+using detail::kMaxAuthRounds;
+using detail::kMaxHeaderBytes;
+using detail::kMaxInterimResponses;
 
 using Orix::Utility::text::iequals;
 

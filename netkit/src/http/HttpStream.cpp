@@ -30,9 +30,9 @@ namespace bhttp = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 using TlsStream = boost::asio::ssl::stream<tcp::socket>;
 
-constexpr std::uint32_t kMaxHeaderBytes = 64 * 1024;
-constexpr int kMaxAuthRounds = 3;
-constexpr int kMaxInterimResponses = 8;
+using detail::kMaxAuthRounds;
+using detail::kMaxHeaderBytes;
+using detail::kMaxInterimResponses;
 constexpr std::size_t kReadChunk = 16 * 1024;
 
 // One stream: resolve, connect (TLS), send, read the header, answer a
