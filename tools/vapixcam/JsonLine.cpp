@@ -11,6 +11,8 @@ std::string compactJson(const Json::Value& value)
 {
     Json::StreamWriterBuilder writer;
     writer["indentation"] = "";
+    // Durations, rates and boxes read better as 3.072 than 3.0720000000000001.
+    writer["precision"] = 10;
     return Json::writeString(writer, value);
 }
 
