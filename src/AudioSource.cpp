@@ -38,7 +38,7 @@ const std::map<std::string, std::string>& audioDescriptors()
 
 AudioSource::AudioSource(Orix::GDRV::IAudioSourceHandler*, std::uint32_t channel, const char*, DeviceServices& device)
     : Orix::LoggerOwner(device.logger(), "as " + std::to_string(channel)),
-      Base(device, "audio stream"),
+      Base(device, *this, "audio stream"),
       channel_(channel)
 {
     parameters_.setDefaultValue("transportProtocol", std::string("tcp"));

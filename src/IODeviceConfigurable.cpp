@@ -208,7 +208,7 @@ private:
 IODeviceConfigurable::IODeviceConfigurable(Orix::GDRV::IIODeviceHandler*, std::uint32_t index,
                                            DeviceServices& device)
     : LoggerOwner(device.logger(), "io: " + std::to_string(index)),
-      Base(device, "IO monitor"),
+      Base(device, *this, "IO monitor"),
       index_(index),
       settings_(std::make_unique<NoSettingsAdjuster>(*static_cast<Orix::GDRV::IIODevice*>(this), *this))
 {

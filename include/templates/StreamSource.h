@@ -124,7 +124,9 @@ public:
     bool started() const { return state_ == 1; }
 
 protected:
-    explicit AsyncSource(DeviceT& device) : device_(device), worker_(log()) {}
+    // log is Impl's own logger owner (its first base, already constructed):
+    // Impl itself is not yet, so it cannot be reached through a cast here.
+    AsyncSource(DeviceT& device, const LoggerOwner& log) : device_(device), worker_(log) {}
     ~AsyncSource() override = default;
 
     DeviceT& device() { return device_; }
@@ -215,7 +217,7 @@ public:
 protected:
     static constexpr std::chrono::seconds kReconnectDelay{5};
 
-    StreamSource(DeviceT& device, const char* what) : Base(device)
+    StreamSource(DeviceT& device, const LoggerOwner& log, const char* what) : Base(device, log)
     {
         Vapixcam::StreamSupervisor::Hooks hooks;
         const auto lifetime = this->lifetime();
@@ -231,7 +233,7 @@ protected:
         };
         hooks.signalLostTime = [] { return std::chrono::milliseconds(0); };
         supervisor_ = Vapixcam::StreamSupervisor::create(this->ioContext(), std::move(hooks), what,
-                                                         this->log().getLogger(), this->log().logPrefix());
+                                                         log.getLogger(), log.logPrefix());
         supervisor_->setReconnectDelay([](std::uint64_t) {
             return std::chrono::duration_cast<std::chrono::milliseconds>(kReconnectDelay);
         });

@@ -64,7 +64,7 @@ class ProbeSource final
 
 public:
     ProbeSource(ProbeDevice& device, Orix::LoggerPtr logger, std::shared_ptr<Record> record)
-        : LoggerOwner(std::move(logger), "probe"), Base(device, "probe stream"), record_(std::move(record))
+        : LoggerOwner(std::move(logger), "probe"), Base(device, *this, "probe stream"), record_(std::move(record))
     {
         setReconnectDelay([](std::uint64_t) { return std::chrono::milliseconds(1); });
     }
