@@ -62,7 +62,7 @@ if cmake -S . -B "$ASAN_BUILD_DIR" "${common[@]}" "${sanitized[@]}" -DVAPIXCAM_T
                                 sed -n 's/^\(unit_[A-Za-z0-9_]*\): .*/\1/p' | grep -v '^unit_camsim$' | sort -u)
     asan_integration=(integration_tests)
     # The integration tests whose objects have asynchronous lifetimes.
-    asan_filter='DeviceConnection*:VideoSourceLive*:VideoSettings*:ChannelLifetime*:Ptz*:Storage*:EventStream*:Analytics*:Io*:Audio*'
+    asan_filter='DeviceConnection*:VideoSourceLive*:VideoSettings*:ChannelLifetime*:Ptz*:Storage*:EventStream*:Analytics*'
     asan_env=(ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
               UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}")
     if [ ${#unit_targets[@]} -eq 0 ]; then
