@@ -2,7 +2,7 @@
 
 #include "http/AuthCache.h"
 #include "http/RequestText.h"
-#include "http/TlsPolicy.h"
+#include "http/ClientConnection.h"
 #include <netkit/util/TextUtil.h>
 
 #include <boost/asio/connect.hpp>
@@ -26,8 +26,6 @@ namespace {
 
 namespace beast = boost::beast;
 namespace bhttp = boost::beast::http;
-using tcp = boost::asio::ip::tcp;
-using TlsStream = boost::asio::ssl::stream<tcp::socket>;
 
 using detail::kMaxAuthRounds;
 using detail::kMaxHeaderBytes;
@@ -55,7 +53,7 @@ public:
           request_(std::move(request)),
           strand_(boost::asio::make_strand(io)),
           timer_(strand_),
-          resolver_(strand_),
+          connection_(strand_),
           timeout_(timeout),
           completion_(std::move(completion))
     {
@@ -103,92 +101,21 @@ private:
             if (authorization_)
                 authSource_ = AuthSource::cached;
         }
-        doResolve();
-    }
-
-    void doResolve()
-    {
-        const auto& endpoint = info_->endpoint;
-        const std::string host = endpoint.address.empty() ? info_->host : endpoint.address;
-        const std::uint16_t port = endpoint.port != 0 ? endpoint.port : info_->port;
-        resolver_.async_resolve(host, std::to_string(port),
-                                [self = shared_from_this()](const boost::system::error_code& ec,
-                                                            tcp::resolver::results_type results) {
-                                    self->handleResolve(ec, std::move(results));
-                                });
-    }
-
-    void handleResolve(const boost::system::error_code& ec, tcp::resolver::results_type results)
-    {
-        if (done_)
-            return;
-        if (ec) {
-            finish(ec);
-            return;
-        }
-        endpoints_ = std::move(results);
         doConnect();
     }
 
+    // A new connection; the first one looks the address up.
     void doConnect()
     {
-        // Only reached between operations: nothing refers to the old
-        // connection any more.
-        closeConnection();
-        tls_.reset();
-        socket_.reset();
         buffer_.clear();
-        socket_.emplace(strand_);
-        boost::asio::async_connect(*socket_, endpoints_,
-                                   [self = shared_from_this()](const boost::system::error_code& ec,
-                                                               const tcp::endpoint&) {
-                                       self->handleConnect(ec);
-                                   });
-    }
-
-    void handleConnect(const boost::system::error_code& ec)
-    {
-        if (done_)
-            return;
-        if (ec) {
-            finish(ec);
-            return;
-        }
-        if (info_->secure())
-            doHandshake();
-        else
-            doWrite();
-    }
-
-    void doHandshake()
-    {
-        tls_.emplace(std::move(*socket_), detail::sharedTlsContext());
-        socket_.reset();
-        tlsPolicy_.emplace(*info_);
-        if (!tlsPolicy_->prepare(tls_->native_handle())) {
-            finish(error::tlsHandshakeFailed);
-            return;
-        }
-        auto* policy = &*tlsPolicy_;
-        tls_->set_verify_callback(
-            [policy](bool preverified, boost::asio::ssl::verify_context& context) {
-                return policy->verify(preverified, context);
-            });
-        tls_->async_handshake(boost::asio::ssl::stream_base::client,
-                              [self = shared_from_this()](const boost::system::error_code& ec) {
-                                  self->handleHandshake(ec);
-                              });
-    }
-
-    void handleHandshake(const boost::system::error_code& ec)
-    {
-        if (done_)
-            return;
-        if (ec) {
-            finish(tlsPolicy_->handshakeError());
-            return;
-        }
-        doWrite();
+        connection_.open(*info_, [self = shared_from_this()](const boost::system::error_code& ec) {
+            if (self->done_)
+                return;
+            if (ec)
+                self->finish(ec);
+            else
+                self->doWrite();
+        });
     }
 
     void doWrite()
@@ -211,7 +138,7 @@ private:
             message_.body() = request_.body;
             message_.prepare_payload();
         }
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_write(stream, message_,
                                [self = shared_from_this()](const boost::system::error_code& ec,
                                                            std::size_t) { self->handleWrite(ec); });
@@ -241,7 +168,7 @@ private:
         // The header is read on its own: in eager mode Beast 1.74 loses the
         // body_limit verdict on a Content-Length when body bytes arrived with
         // the header.
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_read_header(stream, buffer_, *parser_,
                                      [self = shared_from_this()](const boost::system::error_code& ec,
                                                                  std::size_t) { self->handleHeader(ec); });
@@ -267,7 +194,7 @@ private:
             handleRead({});
             return;
         }
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_read(stream, buffer_, *parser_,
                               [self = shared_from_this()](const boost::system::error_code& ec,
                                                           std::size_t) { self->handleRead(ec); });
@@ -381,46 +308,18 @@ private:
             return;
         done_ = true;
         timer_.cancel();
-        resolver_.cancel();
-        closeConnection();
+        connection_.cancel();
         auto completion = std::move(completion_);
         completion_ = nullptr;
         if (completion)
             completion(ec, body, response);
     }
 
-    // Closes without destroying: a pending operation still refers to the
-    // stream and ends with operation_aborted.
-    void closeConnection()
-    {
-        boost::system::error_code ignored;
-        if (tls_) {
-            // No close_notify: the answer is complete or the request is over,
-            // and waiting for the peer's shutdown could hang.
-            tls_->next_layer().close(ignored);
-        }
-        if (socket_)
-            socket_->close(ignored);
-    }
-
-    template <class F>
-    void withStream(F&& f)
-    {
-        if (tls_)
-            f(*tls_);
-        else
-            f(*socket_);
-    }
-
     asio::ConnectionInfoPtr info_;
     HttpRequest request_;
     boost::asio::strand<boost::asio::io_context::executor_type> strand_;
     boost::asio::steady_timer timer_;
-    tcp::resolver resolver_;
-    tcp::resolver::results_type endpoints_;
-    std::optional<tcp::socket> socket_;
-    std::optional<TlsStream> tls_;
-    std::optional<detail::TlsPolicy> tlsPolicy_;
+    detail::ClientConnection connection_;
     bhttp::request<bhttp::string_body> message_;
     std::optional<bhttp::response_parser<bhttp::string_body>> parser_;
     beast::flat_buffer buffer_;

@@ -2,7 +2,7 @@
 
 #include "http/AuthCache.h"
 #include "http/RequestText.h"
-#include "http/TlsPolicy.h"
+#include "http/ClientConnection.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -27,8 +27,6 @@ namespace Orix::http {
 namespace {
 
 namespace bhttp = boost::beast::http;
-using tcp = boost::asio::ip::tcp;
-using TlsStream = boost::asio::ssl::stream<tcp::socket>;
 
 using detail::kMaxAuthRounds;
 using detail::kMaxHeaderBytes;
@@ -50,7 +48,7 @@ public:
           request_(std::move(request)),
           strand_(boost::asio::make_strand(io)),
           timer_(strand_),
-          resolver_(strand_),
+          connection_(strand_),
           timeouts_(timeouts),
           handlers_(std::move(handlers))
     {
@@ -89,7 +87,7 @@ private:
         }
         deadline_ = std::chrono::steady_clock::now() + timeouts_.header;
         armTimer();
-        doResolve();
+        doConnect();
     }
 
     // One timer for both limits: it fires at the deadline, which every body
@@ -114,68 +112,18 @@ private:
         finish(error::timeout);
     }
 
-    void doResolve()
-    {
-        const auto& endpoint = info_->endpoint;
-        const std::string host = endpoint.address.empty() ? info_->host : endpoint.address;
-        const std::uint16_t port = endpoint.port != 0 ? endpoint.port : info_->port;
-        resolver_.async_resolve(host, std::to_string(port),
-                                [self = shared_from_this()](const boost::system::error_code& ec,
-                                                            tcp::resolver::results_type results) {
-                                    if (self->done_)
-                                        return;
-                                    if (ec) {
-                                        self->finish(ec);
-                                        return;
-                                    }
-                                    self->endpoints_ = std::move(results);
-                                    self->doConnect();
-                                });
-    }
-
+    // A new connection; the first one looks the address up.
     void doConnect()
     {
-        closeConnection();
-        tls_.reset();
-        socket_.reset();
         buffer_.clear();
-        socket_.emplace(strand_);
-        boost::asio::async_connect(*socket_, endpoints_,
-                                   [self = shared_from_this()](const boost::system::error_code& ec,
-                                                               const tcp::endpoint&) {
-                                       if (self->done_)
-                                           return;
-                                       if (ec)
-                                           self->finish(ec);
-                                       else if (self->info_->secure())
-                                           self->doHandshake();
-                                       else
-                                           self->doWrite();
-                                   });
-    }
-
-    void doHandshake()
-    {
-        tls_.emplace(std::move(*socket_), detail::sharedTlsContext());
-        socket_.reset();
-        tlsPolicy_.emplace(*info_);
-        if (!tlsPolicy_->prepare(tls_->native_handle())) {
-            finish(error::tlsHandshakeFailed);
-            return;
-        }
-        auto* policy = &*tlsPolicy_;
-        tls_->set_verify_callback([policy](bool preverified, boost::asio::ssl::verify_context& context) {
-            return policy->verify(preverified, context);
+        connection_.open(*info_, [self = shared_from_this()](const boost::system::error_code& ec) {
+            if (self->done_)
+                return;
+            if (ec)
+                self->finish(ec);
+            else
+                self->doWrite();
         });
-        tls_->async_handshake(boost::asio::ssl::stream_base::client,
-                              [self = shared_from_this()](const boost::system::error_code& ec) {
-                                  if (self->done_)
-                                      return;
-                                  if (ec)
-                                      self->finish(self->tlsPolicy_->handshakeError());
-                                  else
-                                      self->doWrite();
-                              });
     }
 
     void doWrite()
@@ -190,7 +138,7 @@ private:
             message_.insert(header.name, header.value);
         if (authorization_)
             message_.set(bhttp::field::authorization, *authorization_);
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_write(stream, message_,
                                [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                                    if (self->done_)
@@ -208,7 +156,7 @@ private:
         parser_.emplace();
         parser_->header_limit(kMaxHeaderBytes);
         parser_->body_limit(std::numeric_limits<std::uint64_t>::max()); // as long as the camera keeps it
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_read_header(stream, buffer_, *parser_,
                                      [self = shared_from_this()](const boost::system::error_code& ec,
                                                                  std::size_t) { self->handleHeader(ec); });
@@ -289,7 +237,7 @@ private:
         auto& body = parser_->get().body();
         body.data = chunk_.data();
         body.size = chunk_.size();
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             bhttp::async_read_some(stream, buffer_, *parser_,
                                    [self = shared_from_this()](const boost::system::error_code& ec,
                                                                std::size_t) { self->handleBody(ec); });
@@ -327,41 +275,18 @@ private:
             return;
         done_ = true;
         timer_.cancel();
-        resolver_.cancel();
-        closeConnection();
+        connection_.cancel();
         auto onEnd = std::move(handlers_.onEnd);
         handlers_ = {};
         if (onEnd)
             onEnd(ec, response_);
     }
 
-    void closeConnection()
-    {
-        boost::system::error_code ignored;
-        if (tls_)
-            tls_->next_layer().close(ignored);
-        if (socket_)
-            socket_->close(ignored);
-    }
-
-    template <class F>
-    void withStream(F&& f)
-    {
-        if (tls_)
-            f(*tls_);
-        else
-            f(*socket_);
-    }
-
     asio::ConnectionInfoPtr info_;
     HttpRequest request_;
     boost::asio::strand<boost::asio::io_context::executor_type> strand_;
     boost::asio::steady_timer timer_;
-    tcp::resolver resolver_;
-    tcp::resolver::results_type endpoints_;
-    std::optional<tcp::socket> socket_;
-    std::optional<TlsStream> tls_;
-    std::optional<detail::TlsPolicy> tlsPolicy_;
+    detail::ClientConnection connection_;
     bhttp::request<bhttp::empty_body> message_;
     std::optional<bhttp::response_parser<bhttp::buffer_body>> parser_;
     boost::beast::flat_buffer buffer_;

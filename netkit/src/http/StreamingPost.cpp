@@ -1,7 +1,8 @@
 #include <netkit/http/StreamingPost.h>
 
 #include "http/AuthCache.h"
-#include "http/TlsPolicy.h"
+#include "http/ClientConnection.h"
+#include "http/RequestText.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -19,15 +20,7 @@
 namespace Orix::http {
 namespace {
 
-using tcp = boost::asio::ip::tcp;
-using TlsStream = boost::asio::ssl::stream<tcp::socket>;
-
 constexpr std::size_t kMaxAnswer = 64;
-
-bool safeText(const std::string& text)
-{
-    return text.find_first_of("\r\n", 0) == std::string::npos && text.find('\0') == std::string::npos;
-}
 
 // "HTTP/1.1 401 Unauthorized" -> 401; 0 when the bytes are no status line.
 unsigned statusOf(const std::string& bytes)
@@ -49,7 +42,7 @@ unsigned statusOf(const std::string& bytes)
 class Post final : public StreamingPost, public std::enable_shared_from_this<Post> {
 public:
     Post(boost::asio::io_context& io, asio::ConnectionInfoPtr info, HttpRequest request)
-        : io_(io), info_(std::move(info)), request_(std::move(request)), timer_(io), resolver_(io)
+        : io_(io), info_(std::move(info)), request_(std::move(request)), timer_(io), connection_(io.get_executor())
     {
     }
 
@@ -57,29 +50,28 @@ public:
     {
         openHandler_ = std::move(handler);
         end_ = std::move(end);
-        if (!info_ || info_->host.empty() || request_.target.empty() || request_.target[0] != '/' ||
-            !safeText(request_.target) || !safeText(request_.method)) {
+        const auto target = detail::originForm(request_.target);
+        if (!info_ || info_->host.empty() || !target || !detail::validToken(request_.method))
             return failOpen(error::invalidRequest);
-        }
         for (const auto& h : request_.headers) {
-            if (!safeText(h.name) || !safeText(h.value) || h.name.empty())
+            if (!detail::validToken(h.name) || !detail::validFieldValue(h.value))
                 return failOpen(error::invalidRequest);
         }
+        request_.target = *target;
         timer_.expires_after(timeout);
         timer_.async_wait([weak = weak_from_this()](const boost::system::error_code& ec) {
             if (auto self = weak.lock(); self && !ec && self->openHandler_) {
-                self->shutdownSockets();
+                self->connection_.close();
                 self->failOpen(error::timeout);
             }
         });
-        const auto& endpoint = info_->endpoint;
-        const std::string host = endpoint.address.empty() ? info_->host : endpoint.address;
-        const std::uint16_t port = endpoint.port != 0 ? endpoint.port : info_->port;
-        resolver_.async_resolve(host, std::to_string(port),
-                                [self = shared_from_this()](const boost::system::error_code& ec,
-                                                            tcp::resolver::results_type results) {
-                                    self->handleResolve(ec, std::move(results));
-                                });
+        connection_.open(*info_, [self = shared_from_this()](const boost::system::error_code& ec) {
+            if (!self->openHandler_)
+                return;
+            if (ec)
+                return self->failOpen(ec);
+            self->doWriteHead();
+        });
     }
 
     void write(std::vector<std::uint8_t> bytes, Handler handler) override
@@ -93,7 +85,7 @@ public:
         writing_ = true;
         out_ = std::move(bytes);
         writeHandler_ = std::move(handler);
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             boost::asio::async_write(stream, boost::asio::buffer(out_),
                                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
                                          self->handleWrite(ec, n);
@@ -108,8 +100,7 @@ public:
         closed_ = true;
         end_ = nullptr;
         timer_.cancel();
-        resolver_.cancel();
-        shutdownSockets();
+        connection_.cancel();
         if (openHandler_)
             failOpen(boost::asio::error::operation_aborted);
     }
@@ -117,47 +108,6 @@ public:
     std::uint64_t bytesWritten() const override { return written_; }
 
 private:
-    void handleResolve(const boost::system::error_code& ec, tcp::resolver::results_type results)
-    {
-        if (!openHandler_)
-            return;
-        if (ec)
-            return failOpen(ec);
-        socket_.emplace(io_);
-        boost::asio::async_connect(*socket_, results,
-                                   [self = shared_from_this()](const boost::system::error_code& ec,
-                                                               const tcp::endpoint&) { self->handleConnect(ec); });
-    }
-
-    void handleConnect(const boost::system::error_code& ec)
-    {
-        if (!openHandler_)
-            return;
-        if (ec)
-            return failOpen(ec);
-        boost::system::error_code ignored;
-        socket_->set_option(tcp::no_delay(true), ignored);
-        if (!info_->secure())
-            return doWriteHead();
-        tls_.emplace(std::move(*socket_), detail::sharedTlsContext());
-        socket_.reset();
-        tlsPolicy_.emplace(*info_);
-        if (!tlsPolicy_->prepare(tls_->native_handle()))
-            return failOpen(error::tlsHandshakeFailed);
-        auto* policy = &*tlsPolicy_;
-        tls_->set_verify_callback([policy](bool preverified, boost::asio::ssl::verify_context& context) {
-            return policy->verify(preverified, context);
-        });
-        tls_->async_handshake(boost::asio::ssl::stream_base::client,
-                              [self = shared_from_this()](const boost::system::error_code& ec) {
-                                  if (!self->openHandler_)
-                                      return;
-                                  if (ec)
-                                      return self->failOpen(self->tlsPolicy_->handshakeError());
-                                  self->doWriteHead();
-                              });
-    }
-
     void doWriteHead()
     {
         std::string head = request_.method + " " + request_.target + " HTTP/1.1\r\n";
@@ -172,7 +122,7 @@ private:
             head += h.name + ": " + h.value + "\r\n";
         head += "\r\n";
         headBytes_ = std::move(head);
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             boost::asio::async_write(stream, boost::asio::buffer(headBytes_),
                                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                                          if (!self->openHandler_)
@@ -192,7 +142,7 @@ private:
     // Anything the server says while the body flows ends it.
     void doRead()
     {
-        withStream([this](auto& stream) {
+        connection_.withStream([this](auto& stream) {
             stream.async_read_some(boost::asio::buffer(in_),
                                    [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
                                        self->handleRead(ec, n);
@@ -243,32 +193,11 @@ private:
             boost::asio::post(io_, [handler = std::move(handler), ec] { handler(ec); });
     }
 
-    void shutdownSockets()
-    {
-        boost::system::error_code ignored;
-        if (tls_)
-            tls_->next_layer().close(ignored);
-        if (socket_)
-            socket_->close(ignored);
-    }
-
-    template <class F>
-    void withStream(F&& f)
-    {
-        if (tls_)
-            f(*tls_);
-        else
-            f(*socket_);
-    }
-
     boost::asio::io_context& io_;
     asio::ConnectionInfoPtr info_;
     HttpRequest request_;
     boost::asio::steady_timer timer_;
-    tcp::resolver resolver_;
-    std::optional<tcp::socket> socket_;
-    std::optional<TlsStream> tls_;
-    std::optional<detail::TlsPolicy> tlsPolicy_;
+    detail::ClientConnection connection_;
     Handler openHandler_;
     EndHandler end_;
     Handler writeHandler_;
