@@ -62,8 +62,33 @@ template <class Interface, class Impl, class DeviceT>
 class AsyncSource : public Interface {
 public:
     using Handler = typename detail::StartArgument<decltype(&Interface::Start)>::type;
-    // Weak handle of the object for work queued on the worker.
-    using Lifetime = std::weak_ptr<Impl*>;
+    // Weak handle of the object for work queued on the worker. It holds the
+    // template's own address (taken while Impl is still being built) and
+    // reaches Impl only when locked, once the object is whole.
+    class Lifetime {
+    public:
+        class Locked {
+        public:
+            explicit operator bool() const { return source_ != nullptr; }
+            Impl* operator*() const { return static_cast<Impl*>(*source_); }
+
+        private:
+            friend Lifetime;
+            std::shared_ptr<AsyncSource*> source_;
+        };
+
+        Lifetime() = default;
+        explicit Lifetime(std::weak_ptr<AsyncSource*> source) : source_(std::move(source)) {}
+        Locked lock() const
+        {
+            Locked locked;
+            locked.source_ = source_.lock();
+            return locked;
+        }
+
+    private:
+        std::weak_ptr<AsyncSource*> source_;
+    };
 
     void Destroy() override
     {
@@ -132,7 +157,7 @@ protected:
     DeviceT& device() { return device_; }
     boost::asio::io_context& ioContext() { return worker_.ioContext(); }
     bool onWorkerThread() const { return worker_.onWorkerThread(); }
-    Lifetime lifetime() const { return alive_; }
+    Lifetime lifetime() const { return Lifetime(alive_); }
 
     // The host handler; on the worker only, null when stopped.
     Handler* handler() const { return state_ == 1 ? handler_ : nullptr; }
@@ -192,7 +217,7 @@ private:
 
     DeviceT& device_;
     Vapixcam::SourceWorker worker_;
-    std::shared_ptr<Impl*> alive_ = std::make_shared<Impl*>(static_cast<Impl*>(this));
+    std::shared_ptr<AsyncSource*> alive_ = std::make_shared<AsyncSource*>(this);
     std::mutex hostMutex_; // Start, Stop and Destroy one at a time
     std::atomic<int> state_{0}; // 0 stopped, 1 started
     Handler* handler_ = nullptr;

@@ -30,7 +30,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBin = VAPIXCAM_BIN_DIR;
+// The tools of the plain build, also when the tests themselves run sanitized.
+const std::string kBin = CamsimProcess::toolsDirectory();
 const std::string kVapixcam = kBin + "/vapixcam";
 const std::string kModule = kBin + "/Velto.Vapixcam.vdx";
 constexpr double kToneHz = 800; // camsim's clips

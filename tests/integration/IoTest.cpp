@@ -17,7 +17,8 @@ using TestSupport::CamsimProcess;
 
 namespace {
 
-const std::string kBin = VAPIXCAM_BIN_DIR;
+// The tools of the plain build, also when the tests themselves run sanitized.
+const std::string kBin = CamsimProcess::toolsDirectory();
 const std::string kVapixcam = kBin + "/vapixcam";
 constexpr std::chrono::seconds kLimit{60}; // hang guards only
 

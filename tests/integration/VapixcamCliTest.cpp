@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBin = VAPIXCAM_BIN_DIR;
+// The tools of the plain build, also when the tests themselves run sanitized.
+const std::string kBin = CamsimProcess::toolsDirectory();
 const std::string kVapixcam = kBin + "/vapixcam";
 const std::string kModule = kBin + "/Velto.Vapixcam.vdx";
 const char* const kPassword = "p@ss:w/rd%S3cr3t"; // the camera's; needs percent-encoding

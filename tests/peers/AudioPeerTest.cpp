@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBin = VAPIXCAM_BIN_DIR;
+// The tools of the plain build, also when the tests themselves run sanitized.
+const std::string kBin = TestSupport::CamsimProcess::toolsDirectory();
 
 Json::Value parseJson(const std::string& text)
 {
