@@ -8,6 +8,7 @@
 #include <optional>
 #include <orix/Handlers.h>
 #include <string>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -19,13 +20,7 @@ public:
     }
     const Orix::IContract* QueryConstContract(const char* name) const override
     {
-        if (name == nullptr)
-            return nullptr;
-        const std::string wanted = name;
-        if (wanted == Orix::contractName<Orix::IContract>() ||
-            wanted == Orix::contractName<Orix::IAsyncActionHandler>())
-            return this;
-        return nullptr;
+        return Orix::Utility::queryContract<Orix::IContract, Orix::IAsyncActionHandler>(this, name);
     }
     void Finished(const Orix::IContract*, std::uint32_t result) override
     {

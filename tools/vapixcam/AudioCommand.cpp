@@ -2,14 +2,16 @@
 
 #include "ActionWaiter.h"
 #include "AudioRecorder.h"
+#include "ChannelScope.h"
 #include "CliError.h"
 #include "ErrorMeaning.h"
 #include "Host.h"
+#include "InterruptScope.h"
 #include "JsonLine.h"
 #include "ModuleLoader.h"
 
 #include <CLI/CLI.hpp>
-#include <csignal>
+#include <optional>
 #include <json/json.h>
 #include <orix/ErrorCodes.h>
 #include <orix/Handlers.h>
@@ -22,42 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kApplyLimit{10};
 constexpr std::chrono::milliseconds kPollStep{50};
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onAudioInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// The source from CreateAudioSource to Destroy, stopped first when started.
-class AudioSourceScope {
-public:
-    explicit AudioSourceScope(Orix::GDRV::IAudioSource* source) : source_(source) {}
-    ~AudioSourceScope() { release(); }
-    AudioSourceScope(const AudioSourceScope&) = delete;
-    AudioSourceScope& operator=(const AudioSourceScope&) = delete;
-
-    Orix::GDRV::IAudioSource& operator*() const { return *source_; }
-    void start(Orix::GDRV::IAudioSourceHandler& handler)
-    {
-        source_->Start(&handler);
-        started_ = true;
-    }
-    void release()
-    {
-        if (source_ == nullptr)
-            return;
-        if (started_)
-            source_->Stop();
-        source_->Destroy();
-        source_ = nullptr;
-    }
-
-private:
-    Orix::GDRV::IAudioSource* source_;
-    bool started_ = false;
-};
 
 } // namespace
 
@@ -101,7 +67,7 @@ int AudioCommand::run()
             throw CliError(kExitError, session.displayedAddress() + " has no audio input " +
                                            std::to_string(audio_.channel));
         ActionWaiter applied;
-        AudioSourceScope source(created);
+        ChannelScope<Orix::GDRV::IAudioSource> source(created);
         auto* adjuster = static_cast<Orix::IAsyncAdjuster*>(
             (*source).QueryContract(Orix::contractName<Orix::IAsyncAdjuster>()));
         if (adjuster == nullptr)
@@ -115,9 +81,7 @@ int AudioCommand::run()
             throw CliError(kExitError, "the audio source refuses its settings" +
                                            (applyResult ? ": " + failureText(*applyResult) : std::string()));
 
-        interrupted = 0;
-        const auto previousInt = std::signal(SIGINT, onAudioInterrupt);
-        const auto previousTerm = std::signal(SIGTERM, onAudioInterrupt);
+        std::optional<InterruptScope> interrupts(std::in_place);
         source.start(recorder);
         const auto started = Clock::now();
         std::optional<Clock::time_point> endAt;
@@ -125,7 +89,7 @@ int AudioCommand::run()
         for (;;) {
             c = recorder.snapshot();
             const auto now = Clock::now();
-            if (interrupted || c.readerGone)
+            if (InterruptScope::interrupted() || c.readerGone)
                 break;
             if (!endAt && c.firstFrameAt && audio_.seconds > 0)
                 endAt = *c.firstFrameAt + std::chrono::seconds(audio_.seconds);
@@ -136,8 +100,7 @@ int AudioCommand::run()
             std::this_thread::sleep_for(kPollStep);
         }
         source.release();
-        std::signal(SIGINT, previousInt == SIG_ERR ? SIG_DFL : previousInt);
-        std::signal(SIGTERM, previousTerm == SIG_ERR ? SIG_DFL : previousTerm);
+        interrupts.reset();
         c = recorder.snapshot();
         if (!c.firstFrameAt) {
             std::string message = "no audio from " + session.displayedAddress() + " input " +

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <orix/IContract.h>
 #include <unistd.h>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -57,13 +58,7 @@ Orix::IContract* AudioRecorder::QueryContract(const char* name)
 
 const Orix::IContract* AudioRecorder::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::GDRV::IAudioSourceHandler>())
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IAudioSourceHandler>(this, name);
 }
 
 void AudioRecorder::OnAudioFrame(const Orix::IContract*, const Orix::GDRV::AudioFrame& frame)

@@ -1,6 +1,7 @@
 #include "DeviceStateRecorder.h"
 
 #include <string>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -13,13 +14,7 @@ Orix::IContract* DeviceStateRecorder::QueryContract(const char* name)
 
 const Orix::IContract* DeviceStateRecorder::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::GDRV::IDeviceHandler>())
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IDeviceHandler>(this, name);
 }
 
 void DeviceStateRecorder::StateChanged(const Orix::IContract*, ConnectionState state,

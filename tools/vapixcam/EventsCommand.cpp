@@ -25,6 +25,7 @@
 #include <orix/analytics/IVisualAsyncAdjuster.h>
 #include <sstream>
 #include <thread>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -74,8 +75,10 @@ public:
     }
     const IContract* QueryConstContract(const char* name) const override
     {
-        if (name == nullptr)
-            return nullptr;
+        // IContract is both bases' root: answered by the first.
+        if (Orix::Utility::isContract<IContract>(name))
+            return static_cast<const IVideoAnalyticsHandler*>(this);
+        return Orix::Utility::queryContract<IVideoAnalyticsHandler, IEventSink>(this, name);
         const std::string wanted = name;
         if (wanted == Orix::contractName<IContract>() || wanted == Orix::contractName<IVideoAnalyticsHandler>())
             return static_cast<const IVideoAnalyticsHandler*>(this);

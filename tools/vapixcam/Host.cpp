@@ -1,6 +1,7 @@
 #include "Host.h"
 
 #include <string>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -11,15 +12,10 @@ Orix::IContract* Host::QueryContract(const char* name)
 
 const Orix::IContract* Host::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::PLUGIN::IModuleHost>())
+    // IContract is both bases' root: answered by the first.
+    if (Orix::Utility::isContract<Orix::IContract>(name))
         return static_cast<const Orix::PLUGIN::IModuleHost*>(this);
-    if (wanted == Orix::contractName<Orix::PLUGIN::IServiceProvider>())
-        return static_cast<const Orix::PLUGIN::IServiceProvider*>(this);
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::PLUGIN::IModuleHost, Orix::PLUGIN::IServiceProvider>(this, name);
 }
 
 Orix::IContract* Host::QueryService(const char* name)

@@ -1,10 +1,12 @@
 #include "IoCommand.h"
 
 #include "ActionWaiter.h"
+#include "ChannelScope.h"
 #include "CliError.h"
 #include "ErrorMeaning.h"
 #include "ExitCode.h"
 #include "Host.h"
+#include "InterruptScope.h"
 #include "JsonLine.h"
 #include "ModuleLoader.h"
 
@@ -16,6 +18,7 @@
 #include <orix/ErrorCodes.h>
 #include <orix/gdrv/Channels.h>
 #include <thread>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -32,10 +35,7 @@ public:
     }
     const Orix::IContract* QueryConstContract(const char* name) const override
     {
-        if (name != nullptr && (std::string(name) == Orix::contractName<Orix::IContract>() ||
-                                std::string(name) == Orix::contractName<Orix::GDRV::IIODeviceHandler>()))
-            return this;
-        return nullptr;
+        return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IIODeviceHandler>(this, name);
     }
     void RayStatusChanged(const Orix::IContract*, std::uint32_t ray, bool active) override
     {
@@ -76,15 +76,6 @@ private:
 };
 
 // The channel from CreateIODevice to Destroy.
-struct IoChannel {
-    IIODevice* channel;
-    ~IoChannel()
-    {
-        if (channel != nullptr)
-            channel->Destroy();
-    }
-};
-
 bool parseState(const std::string& word)
 {
     if (word == "on")
@@ -152,18 +143,19 @@ int IoCommand::watch(Orix::GDRV::IDevice& device)
 {
     PrintingIoHandler handler;
     {
-        IoChannel io{device.CreateIODevice(&handler, 0)};
-        if (io.channel == nullptr)
+        ChannelScope<IIODevice> io(device.CreateIODevice(&handler, 0));
+        if (!io)
             throw CliError(kExitError, "the camera has no IO channel 0");
-        io.channel->Start(&handler);
-        if (seconds_) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(*seconds_));
-        } else {
-            for (;;)
-                std::this_thread::sleep_for(std::chrono::hours(1));
-        }
+        InterruptScope interrupts;
+        io.start(handler);
+        const auto end = seconds_ ? std::chrono::steady_clock::now() +
+                                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                            std::chrono::duration<double>(*seconds_))
+                                  : std::chrono::steady_clock::time_point::max();
+        while (!InterruptScope::interrupted() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         handler.mute();
-        io.channel->Stop();
+        io.stop();
     }
     return kExitOk;
 }
@@ -177,14 +169,14 @@ int IoCommand::setRelay(Orix::GDRV::IDevice& device, const IoOperation& op)
         // Index 0 is the camera's physical IO (or its virtual inputs when it
         // has none); every other index is a virtual IO channel.
         const std::uint32_t index = op.kind == IoOperation::Kind::relay ? 0 : 1;
-        IoChannel io{device.CreateIODevice(&handler, index)};
-        if (io.channel == nullptr)
+        ChannelScope<IIODevice> io(device.CreateIODevice(&handler, index));
+        if (!io)
             throw CliError(kExitError, "the camera has no IO channel " + std::to_string(index));
-        io.channel->Start(&handler);
+        io.start(handler);
         ActionWaiter waiter;
-        io.channel->SetRelayStatus(&waiter, op.number, op.active);
+        io->SetRelayStatus(&waiter, op.number, op.active);
         result = waiter.wait(std::chrono::seconds(device_.timeoutSeconds)).value_or(Orix::Timeout);
-        io.channel->Stop();
+        io.stop();
     }
     Json::Value document(Json::objectValue);
     document["result"] = result;

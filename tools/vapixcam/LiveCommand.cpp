@@ -1,5 +1,6 @@
 #include "LiveCommand.h"
 
+#include "ChannelScope.h"
 #include "InterruptScope.h"
 
 #include "ActionWaiter.h"
@@ -44,36 +45,6 @@ constexpr std::chrono::seconds kApplyLimit{10};
 constexpr std::chrono::milliseconds kPollStep{50};
 
 
-
-// The video source from CreateVideoSource to Destroy; stopped first when it
-// was started, whichever way the command ends.
-class SourceScope {
-public:
-    explicit SourceScope(Orix::GDRV::IVideoSource* source) : source_(source) {}
-    ~SourceScope() { release(); }
-    SourceScope(const SourceScope&) = delete;
-    SourceScope& operator=(const SourceScope&) = delete;
-
-    Orix::GDRV::IVideoSource& operator*() const { return *source_; }
-    void start(Orix::GDRV::IVideoSourceHandler& handler)
-    {
-        source_->Start(&handler);
-        started_ = true;
-    }
-    void release()
-    {
-        if (source_ == nullptr)
-            return;
-        if (started_)
-            source_->Stop();
-        source_->Destroy();
-        source_ = nullptr;
-    }
-
-private:
-    Orix::GDRV::IVideoSource* source_;
-    bool started_ = false;
-};
 
 // Sets transport, codec and signal-lost time through the source's adjuster
 // and applies them; the source carries them out when it starts, so the
@@ -244,7 +215,7 @@ int LiveCommand::run()
             throw CliError(kExitError,
                            session.displayedAddress() + " has no video " + channelName(live_));
         ActionWaiter applied; // outlives the source, which answers it
-        SourceScope source(created);
+        ChannelScope<Orix::GDRV::IVideoSource> source(created);
         applyStreamSettings(*source, live_, applied);
 
         InterruptScope interrupts;

@@ -1,6 +1,7 @@
 #include "ParametersCollector.h"
 
 #include <orix/ErrorCodes.h>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -11,13 +12,7 @@ Orix::IContract* ParametersCollector::QueryContract(const char* name)
 
 const Orix::IContract* ParametersCollector::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::IDynamicParametersHandler>())
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::IDynamicParametersHandler>(this, name);
 }
 
 void ParametersCollector::Failed(const Orix::IContract*, std::uint32_t result)

@@ -13,6 +13,7 @@
 #include <orix/ErrorCodes.h>
 #include <orix/Handlers.h>
 #include <orix/gdrv/Channels.h>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -27,13 +28,7 @@ public:
     }
     const Orix::IContract* QueryConstContract(const char* name) const override
     {
-        if (name == nullptr)
-            return nullptr;
-        const std::string wanted = name;
-        if (wanted == Orix::contractName<Orix::IContract>() ||
-            wanted == Orix::contractName<Orix::GDRV::IVideoSourceHandler>())
-            return this;
-        return nullptr;
+        return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IVideoSourceHandler>(this, name);
     }
     void OnFrame(const Orix::IContract*, const Orix::GDRV::MediaFrame&) override {}
     void OnStatistic(const Orix::IContract*, const char*, double) override {}

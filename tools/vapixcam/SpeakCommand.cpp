@@ -16,6 +16,7 @@
 #include <json/json.h>
 #include <orix/ErrorCodes.h>
 #include <thread>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -36,13 +37,7 @@ public:
     }
     const Orix::IContract* QueryConstContract(const char* name) const override
     {
-        if (name == nullptr)
-            return nullptr;
-        const std::string wanted = name;
-        if (wanted == Orix::contractName<Orix::IContract>() ||
-            wanted == Orix::contractName<Orix::GDRV::IAudioDestinationHandler>())
-            return this;
-        return nullptr;
+        return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IAudioDestinationHandler>(this, name);
     }
     void Error(const Orix::IContract*, std::uint32_t result) override
     {

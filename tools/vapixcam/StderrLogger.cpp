@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -57,13 +58,7 @@ Orix::IContract* StderrLogger::QueryContract(const char* name)
 
 const Orix::IContract* StderrLogger::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::ILogger>())
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::ILogger>(this, name);
 }
 
 const char* StderrLogger::levelName(int level)

@@ -1,5 +1,6 @@
 #include "TargetEnumerators.h"
 
+#include <netkit/util/Contract.h>
 #include <algorithm>
 #include <string>
 
@@ -10,12 +11,6 @@ namespace {
 // A detector reports one frame's targets; more than this is not a frame.
 constexpr std::uint32_t kMaxTargets = 4096;
 constexpr std::uint32_t kMaxProperties = 64;
-
-template <class Interface>
-bool names(const char* name)
-{
-    return name != nullptr && std::string(name) == Orix::contractName<Interface>();
-}
 
 } // namespace
 
@@ -51,9 +46,7 @@ Orix::IContract* TargetEnumerator::QueryContract(const char* name)
 
 const Orix::IContract* TargetEnumerator::QueryConstContract(const char* name) const
 {
-    if (names<Orix::IContract>(name) || names<Orix::Analytics::ITargetEnumerator>(name))
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::Analytics::ITargetEnumerator>(this, name);
 }
 
 bool TargetEnumerator::GetTarget(std::uint32_t index, Orix::Analytics::TargetInfo& out) const
@@ -71,9 +64,7 @@ Orix::IContract* TargetEnumeratorFactory::QueryContract(const char* name)
 
 const Orix::IContract* TargetEnumeratorFactory::QueryConstContract(const char* name) const
 {
-    if (names<Orix::IContract>(name) || names<Orix::Analytics::ITargetEnumeratorFactory>(name))
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::Analytics::ITargetEnumeratorFactory>(this, name);
 }
 
 Orix::Analytics::ITargetEnumerator* TargetEnumeratorFactory::CreateEnumerator(

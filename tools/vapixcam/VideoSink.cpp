@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <netkit/util/Contract.h>
 
 namespace VapixcamCli {
 
@@ -36,13 +37,7 @@ Orix::IContract* VideoSink::QueryContract(const char* name)
 
 const Orix::IContract* VideoSink::QueryConstContract(const char* name) const
 {
-    if (name == nullptr)
-        return nullptr;
-    const std::string wanted = name;
-    if (wanted == Orix::contractName<Orix::IContract>() ||
-        wanted == Orix::contractName<Orix::GDRV::IVideoSourceHandler>())
-        return this;
-    return nullptr;
+    return Orix::Utility::queryContract<Orix::IContract, Orix::GDRV::IVideoSourceHandler>(this, name);
 }
 
 void VideoSink::OnFrame(const Orix::IContract*, const Orix::GDRV::MediaFrame& frame)
