@@ -28,9 +28,7 @@ void AudioDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr
                          {{"alarmLevel", UpdateValueType::integer,
                            "&AudioSource.A" + std::to_string(channel()) + ".AlarmLevel="}},
                          parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void AudioDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
@@ -39,9 +37,7 @@ void AudioDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicPara
     acquireDefinitions("/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=AudioSource." + instance,
                        {{"AudioSource", instance}}, {{"AlarmLevel", "alarmLevel"}}, parameters(),
                        repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                           httpGet(uri, std::move(done));
-                       });
+                       getter());
 }
 
 } // namespace Vapixcam

@@ -60,15 +60,10 @@ AudioParameterDefinition readDefinition(const pt::ptree& node)
 std::optional<std::vector<AudioParameterDefinition>> readAudioDefinitions(const std::string& xml,
                                                                           std::uint32_t channel)
 {
-    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth)
-        return std::nullopt;
     pt::ptree tree;
-    try {
-        std::istringstream in(xml);
-        pt::read_xml(in, tree);
-    } catch (const std::exception&) {
+    std::string error;
+    if (!readBoundedXml(xml, tree, error, false))
         return std::nullopt;
-    }
     const auto top = tree.get_child_optional("parameterDefinitions");
     if (!top)
         return std::nullopt;

@@ -76,6 +76,22 @@ std::size_t xmlNestingDepth(const std::string& text)
     return deepest;
 }
 
+bool readBoundedXml(const std::string& xml, pt::ptree& tree, std::string& error, bool trimWhitespace)
+{
+    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
+        error = "document nested too deeply";
+        return false;
+    }
+    try {
+        std::istringstream in(xml);
+        pt::read_xml(in, tree, trimWhitespace ? pt::xml_parser::trim_whitespace : 0);
+    } catch (const pt::ptree_error& e) {
+        error = e.what();
+        return false;
+    }
+    return true;
+}
+
 DefinitionsReader::DefinitionsReader(const DescriptorTable& table,
                                      const pt::ptree& repositoryProperties,
                                      std::set<std::string> ignored,

@@ -53,6 +53,12 @@ inline constexpr std::size_t kMaxDefinitionsDepth = 32;
 // recurses per level, so a hostile nesting must be refused before it runs.
 std::size_t xmlNestingDepth(const std::string& text);
 
+// Parses an XML answer of the camera into tree. A document nested deeper
+// than kMaxDefinitionsDepth is refused before the parser runs; a refusal or
+// a parse error leaves the reason in error.
+bool readBoundedXml(const std::string& xml, boost::property_tree::ptree& tree, std::string& error,
+                    bool trimWhitespace = true);
+
 class DefinitionsReader {
 public:
     // repositoryProperties: the repository group "Properties"; ignored: host

@@ -13,21 +13,6 @@ namespace {
 
 namespace pt = boost::property_tree;
 
-bool parse(const std::string& xml, pt::ptree& tree, std::string& error)
-{
-    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
-        error = "document nested too deeply";
-        return false;
-    }
-    try {
-        std::istringstream in(xml);
-        pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
-    } catch (const pt::ptree_error& e) {
-        error = e.what();
-        return false;
-    }
-    return true;
-}
 
 const pt::ptree* childGroup(const pt::ptree& parent, const std::string& name)
 {
@@ -126,7 +111,7 @@ bool readDetectorDefinitions(const std::string& xml, const std::vector<std::stri
                              const DefinitionNames& names, DetectorDefinitions& out, std::string& error)
 {
     pt::ptree tree;
-    if (!parse(xml, tree, error))
+    if (!readBoundedXml(xml, tree, error))
         return false;
     const pt::ptree* group = findGroup(tree, groupPath, error);
     if (!group)
@@ -143,7 +128,7 @@ bool readEnumDefinitions(const std::string& xml, const std::vector<std::string>&
                          const DefinitionNames& names, DetectorDefinitions& out, std::string& error)
 {
     pt::ptree tree;
-    if (!parse(xml, tree, error))
+    if (!readBoundedXml(xml, tree, error))
         return false;
     const pt::ptree* group = findGroup(tree, groupPath, error);
     if (!group)

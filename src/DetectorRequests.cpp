@@ -75,13 +75,6 @@ void acquireDefinitions(const std::string& uri, std::vector<std::vector<std::str
     });
 }
 
-std::uint32_t answerFailure(const boost::system::error_code& error, const std::string& body,
-                            const Orix::http::HttpResponse& response, std::uint32_t code)
-{
-    const bool empty = !error && body.empty() && Orix::Utility::isSuccessStatus(response.status);
-    return empty ? static_cast<std::uint32_t>(Orix::GenericFailure) : code;
-}
-
 void reportProperties(const Orix::Utility::DynamicParametersCompletionPtr& completion, const Orix::IContract* sender,
                       const Orix::GDRV::PropertySet& properties, const Orix::LoggerOwner& logger)
 {

@@ -39,11 +39,6 @@ void acquireDefinitions(const std::string& uri, std::vector<std::vector<std::str
                         const Orix::IContract* sender,
                         const Orix::Utility::DynamicParametersCompletionPtr& completion, const DetectorHttpGet& get);
 
-// The failure code of an answer checkHttpAnswer refused with code: a
-// successful answer without a body fails with 1, anything else with code.
-std::uint32_t answerFailure(const boost::system::error_code& error, const std::string& body,
-                            const Orix::http::HttpResponse& response, std::uint32_t code);
-
 // Answers with {"schemaVersion":1,"settings":[...]} over the properties.
 void reportProperties(const Orix::Utility::DynamicParametersCompletionPtr& completion, const Orix::IContract* sender,
                       const Orix::GDRV::PropertySet& properties, const Orix::LoggerOwner& logger);

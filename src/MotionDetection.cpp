@@ -54,41 +54,20 @@ void MotionDetection::handleWindowList(const std::string& body)
         createMainWindow();
         return;
     }
-    const std::string uri = motionWindowsRemoveRequest(groups);
-    httpGet(uri, [this, uri](const boost::system::error_code& error, const std::string& body,
-                             const Orix::http::HttpResponse& response) {
-        if (!started())
-            return;
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            notifyFailure(answerFailure(error, body, response, code));
-            return;
-        }
-        createMainWindow();
-    });
+    startRequest(motionWindowsRemoveRequest(groups), [this](const std::string&) { createMainWindow(); });
 }
 
 void MotionDetection::createMainWindow()
 {
-    const std::string uri = motionMainWindowRequest(static_cast<int>(channel()));
-    httpGet(uri, [this, uri](const boost::system::error_code& error, const std::string& body,
-                             const Orix::http::HttpResponse& response) {
-        if (!started())
-            return;
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            notifyFailure(answerFailure(error, body, response, code));
-            return;
-        }
-        checkEventInstances();
-    });
+    startRequest(motionMainWindowRequest(static_cast<int>(channel())),
+                 [this](const std::string&) { checkEventInstances(); });
 }
 
 void MotionDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr& completion)
 {
     applyParameterUpdate("/axis-cgi/param.cgi?action=update", motionWindowPieces(), parameters(), *this, sender(),
                          completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void MotionDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
@@ -98,9 +77,7 @@ void MotionDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicPar
                        {{"WindowType", "WindowType"}, {"Sensitivity", "Sensitivity"}, {"ObjectSize", "ObjectSize"},
                         {"History", "History"}},
                        parameters(), repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                           httpGet(uri, std::move(done));
-                       });
+                       getter());
 }
 
 } // namespace Vapixcam

@@ -41,12 +41,7 @@ void MotionDetectionV3::doAcquireDynamicParameters(const Orix::Utility::DynamicP
 {
     ORIX_LOG(*this, LogDebug, " Start reading parameters from device");
     const std::string uri = "/axis-cgi/vaconfig.cgi?action=get&name=VMD3";
-    httpGet(uri, [this, uri, completion](const boost::system::error_code& error, const std::string& body,
-                                         const Orix::http::HttpResponse& response) {
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            completion->failed(sender(), code);
-            return;
-        }
+    parameterRequest(uri, completion, [this, completion](const std::string& body) {
         handleDynamicParameters(body, completion);
     });
 }

@@ -28,17 +28,8 @@ void ShockDetection::handleEvent(const std::string&, const std::string&, std::ui
 
 void ShockDetection::confirmAvailability()
 {
-    const std::string uri = "/axis-cgi/shockdetection/setenabled.cgi?schemaversion=1&enabled=true";
-    httpGet(uri, [this, uri](const boost::system::error_code& error, const std::string& body,
-                             const Orix::http::HttpResponse& response) {
-        if (!started())
-            return;
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            notifyFailure(answerFailure(error, body, response, code));
-            return;
-        }
-        checkEventInstances();
-    });
+    startRequest("/axis-cgi/shockdetection/setenabled.cgi?schemaversion=1&enabled=true",
+                 [this](const std::string&) { checkEventInstances(); });
 }
 
 void ShockDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr& completion)
@@ -46,21 +37,13 @@ void ShockDetection::applySettings(const Orix::Utility::AsyncActionCompletionPtr
     applyParameterUpdate("/axis-cgi/shockdetection/setsensitivitylevel.cgi?schemaversion=1",
                          {{"sensitivity", UpdateValueType::integer, "&level="}}, parameters(), *this, sender(),
                          completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void ShockDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
 {
     const std::string uri = "/axis-cgi/shockdetection/getsensitivitylevel.cgi?schemaversion=1";
-    httpGet(uri, [this, uri, completion](const boost::system::error_code& error, const std::string& body,
-                                         const Orix::http::HttpResponse& response) {
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            ORIX_LOG(*this, LogError, " Reading parameters from device failed");
-            completion->failed(sender(), code);
-            return;
-        }
+    parameterRequest(uri, completion, [this, completion](const std::string& body) {
         const auto level = readShockSensitivity(body);
         if (!level) {
             ORIX_LOG(*this, LogError, " Cannot parse property");
@@ -74,7 +57,7 @@ void ShockDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicPara
         if (auto* range = std::get_if<Orix::GDRV::PropertyIntRange>(&sensitivity))
             range->value = *level;
         reportProperties(completion, sender(), read, *this);
-    });
+    }, "Reading parameters from device failed");
 }
 
 } // namespace Vapixcam

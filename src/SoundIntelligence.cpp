@@ -41,22 +41,14 @@ void SoundIntelligence::applySettings(const Orix::Utility::AsyncActionCompletion
     applyParameterUpdate("/axis-cgi/param.cgi?action=update&" + application_ + ".",
                          {{"sensitivity", UpdateValueType::integer, "AB3Sensitivity="}}, parameters(), *this,
                          sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void SoundIntelligence::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
 {
     ORIX_LOG(*this, LogDebug, " Start reading parameters from device");
     const std::string uri = "/axis-cgi/param.cgi?action=listdefinitions&listformat=xmlschema&group=" + application_;
-    httpGet(uri, [this, uri, completion](const boost::system::error_code& error, const std::string& body,
-                                         const Orix::http::HttpResponse& response) {
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            ORIX_LOG(*this, LogError, " Reading parameters from device failed");
-            completion->failed(sender(), code);
-            return;
-        }
+    parameterRequest(uri, completion, [this, completion](const std::string& body) {
         DetectorDefinitions read;
         std::string reason;
         if (!readEnumDefinitions(body, {application_}, {{"AB3Sensitivity", "sensitivity"}}, read, reason)) {
@@ -68,7 +60,7 @@ void SoundIntelligence::doAcquireDynamicParameters(const Orix::Utility::DynamicP
             ORIX_LOG(*this, LogError, " Processing property " << name << " failed");
         parameters().updateParams(read.values);
         reportProperties(completion, sender(), withCurrentValues(repositoryProperties().get(), read.properties), *this);
-    });
+    }, "Reading parameters from device failed");
 }
 
 } // namespace Vapixcam

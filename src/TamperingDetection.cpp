@@ -29,9 +29,7 @@ void TamperingDetection::applySettings(const Orix::Utility::AsyncActionCompletio
                          {{"darkDetectionEnabled", UpdateValueType::boolean, group + "DarkDetectionEnabled="},
                           {"minDuraiton", UpdateValueType::integer, group + "MinDuration="}},
                          parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void TamperingDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
@@ -40,9 +38,7 @@ void TamperingDetection::doAcquireDynamicParameters(const Orix::Utility::Dynamic
                        {{"Tampering", "T" + std::to_string(channel())}, {"Tampering"}},
                        {{"DarkDetectionEnabled", "darkDetectionEnabled"}, {"MinDuration", "minDuraiton"}},
                        parameters(), repositoryProperties(), *this, sender(), completion,
-                       [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                           httpGet(uri, std::move(done));
-                       });
+                       getter());
 }
 
 } // namespace Vapixcam

@@ -47,12 +47,7 @@ void TemperatureDetection::doAcquireDynamicParameters(const Orix::Utility::Dynam
 {
     ORIX_LOG(*this, LogDebug, " Start reading parameters from device");
     const std::string uri = "/axis-cgi/temperature_alarm/get.cgi";
-    httpGet(uri, [this, uri, completion](const boost::system::error_code& error, const std::string& body,
-                                         const Orix::http::HttpResponse& response) {
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            completion->failed(sender(), code);
-            return;
-        }
+    parameterRequest(uri, completion, [this, completion](const std::string& body) {
         TemperatureReading reading;
         std::string reason;
         if (!readTemperatureZones(body, reading, reason)) {

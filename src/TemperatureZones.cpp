@@ -73,18 +73,9 @@ bool readZone(const pt::ptree& node, std::size_t position, TemperatureZone& zone
 
 bool readTemperatureZones(const std::string& xml, TemperatureReading& out, std::string& error)
 {
-    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
-        error = "document nested too deeply";
-        return false;
-    }
     pt::ptree tree;
-    try {
-        std::istringstream in(xml);
-        pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
-    } catch (const pt::ptree_error& e) {
-        error = e.what();
+    if (!readBoundedXml(xml, tree, error))
         return false;
-    }
     const auto zones = tree.get_child_optional("TemperatureResponse.Success.GetSuccess");
     if (!zones) {
         error = "no TemperatureResponse.Success.GetSuccess in the answer";

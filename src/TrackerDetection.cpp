@@ -127,21 +127,14 @@ void TrackerDetection::applySettings(const Orix::Utility::AsyncActionCompletionP
     for (const TrackerParameter& p : trackerParameters())
         pieces.push_back({p.property, p.type, std::string("&QVT.") + p.camera + "="});
     applyParameterUpdate("/axis-cgi/param.cgi?action=update", pieces, parameters(), *this, sender(), completion,
-                         [this](const std::string& uri, Orix::http::HttpCompletion done) {
-                             httpGet(uri, std::move(done));
-                         });
+                         getter());
 }
 
 void TrackerDetection::doAcquireDynamicParameters(const Orix::Utility::DynamicParametersCompletionPtr& completion)
 {
     ORIX_LOG(*this, LogDebug, " Start reading parameters from device");
     const std::string uri = "/axis-cgi/param.cgi?action=list&group=QVT";
-    httpGet(uri, [this, uri, completion](const boost::system::error_code& error, const std::string& body,
-                                         const Orix::http::HttpResponse& response) {
-        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
-            completion->failed(sender(), code);
-            return;
-        }
+    parameterRequest(uri, completion, [this, completion](const std::string& body) {
         handleDynamicParameters(body, completion);
     });
 }

@@ -345,6 +345,39 @@ void VideoAnalyticsBase::httpPost(const std::string& uri, const std::string& bod
                             std::move(headers));
 }
 
+void VideoAnalyticsBase::startRequest(const std::string& uri, std::function<void(const std::string& body)> next)
+{
+    httpGet(uri, [this, uri, next = std::move(next)](const boost::system::error_code& error, const std::string& body,
+                                                     const Orix::http::HttpResponse& response) {
+        if (!started())
+            return;
+        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
+            // A successful answer without a body carries no reason: 1.
+            const bool empty = !error && body.empty() && Orix::Utility::isSuccessStatus(response.status);
+            notifyFailure(empty ? static_cast<std::uint32_t>(Orix::GenericFailure) : code);
+            return;
+        }
+        next(body);
+    });
+}
+
+void VideoAnalyticsBase::parameterRequest(const std::string& uri,
+                                          const Orix::Utility::DynamicParametersCompletionPtr& completion,
+                                          std::function<void(const std::string& body)> read, const char* failedLine)
+{
+    httpGet(uri, [this, uri, completion, read = std::move(read), failedLine](const boost::system::error_code& error,
+                                                                              const std::string& body,
+                                                                              const Orix::http::HttpResponse& response) {
+        if (const std::uint32_t code = Orix::Utility::checkHttpAnswer(*this, error, body, response, uri)) {
+            if (failedLine != nullptr)
+                ORIX_LOG(*this, LogError, " " << failedLine);
+            completion->failed(sender(), code);
+            return;
+        }
+        read(body);
+    });
+}
+
 void VideoAnalyticsBase::postGuarded(std::function<void()> fn)
 {
     boost::asio::post(device_.ioContext(), [weak = alive(), fn = std::move(fn)] {

@@ -104,6 +104,19 @@ protected:
     void httpGet(const std::string& uri, Orix::http::HttpCompletion completion);
     void httpPost(const std::string& uri, const std::string& body,
                   Orix::http::HttpCompletion completion, Orix::http::Headers headers = {});
+    // A GET of the detector's own start (before the event check): the
+    // body goes to next while the detector is still started; a refused
+    // answer, or an empty one, ends the start with the failure notification.
+    void startRequest(const std::string& uri, std::function<void(const std::string& body)> next);
+    // A GET that reads the detector's parameters: the body goes to read; a
+    // refused answer fails the completion, after failedLine when given.
+    void parameterRequest(const std::string& uri, const Orix::Utility::DynamicParametersCompletionPtr& completion,
+                          std::function<void(const std::string& body)> read, const char* failedLine = nullptr);
+    // httpGet as a function, for the request steps detectors share.
+    std::function<void(const std::string&, Orix::http::HttpCompletion)> getter()
+    {
+        return [this](const std::string& uri, Orix::http::HttpCompletion done) { httpGet(uri, std::move(done)); };
+    }
     // Runs fn on the I/O context while the detector lives.
     void postGuarded(std::function<void()> fn);
     // A handle that expires when the detector goes (checked on the I/O thread).

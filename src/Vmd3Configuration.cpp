@@ -86,18 +86,9 @@ std::string buildVmd3Configuration(int channel, const MotionAreas& areas,
 bool readVmd3Configuration(const std::string& xml, Vmd3Reading& out, std::string& error)
 {
     namespace pt = boost::property_tree;
-    if (xmlNestingDepth(xml) > kMaxDefinitionsDepth) {
-        error = "document nested too deeply";
-        return false;
-    }
     pt::ptree tree;
-    try {
-        std::istringstream in(xml);
-        pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
-    } catch (const pt::ptree_error& e) {
-        error = e.what();
+    if (!readBoundedXml(xml, tree, error))
         return false;
-    }
     const auto objects = tree.get_child_optional("reply.config.application.ruleEngines.ruleEngine.namedObjects");
     if (!objects) {
         error = "no named objects in the answer";
