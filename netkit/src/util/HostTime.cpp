@@ -1,27 +1,13 @@
 #include <netkit/util/HostTime.h>
 
+#include "util/CivilDate.h"
+
 namespace Orix::Utility {
 
 namespace {
 
-// Days from 1970-01-01 to y-m-d in the proleptic Gregorian calendar
-// (H. Hinnant's days_from_civil).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-unsigned daysInMonth(unsigned year, unsigned month)
-{
-    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
+using civil::daysFromCivil;
+using civil::daysInMonth;
 
 // Reads exactly n digits at pos.
 bool digits(const std::string& text, std::size_t& pos, std::size_t n, unsigned& out)
