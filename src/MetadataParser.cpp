@@ -1,6 +1,7 @@
 #include "MetadataParser.h"
 
 #include <optional>
+#include <netkit/util/TextUtil.h>
 
 namespace Vapixcam {
 
@@ -21,13 +22,7 @@ std::string localName(const std::string& name)
 
 std::string trimmed(const std::string& text)
 {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return std::string(Orix::Utility::text::trim(text, Orix::Utility::text::kWhitespace));
 }
 
 // Appends c unless text is at its bound; false when it was.

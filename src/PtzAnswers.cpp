@@ -7,6 +7,7 @@
 #include <netkit/util/ErrorTranslation.h>
 #include <orix/ErrorCodes.h>
 #include <stdexcept>
+#include <netkit/util/TextUtil.h>
 
 namespace Vapixcam {
 
@@ -30,13 +31,7 @@ bool isBlank(char c)
 
 std::string trim(const std::string& text)
 {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return std::string(Orix::Utility::text::trim(text, Orix::Utility::text::kWhitespace));
 }
 
 std::size_t lineEnd(const std::string& text, std::size_t from)
